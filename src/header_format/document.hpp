@@ -1,0 +1,114 @@
+#pragma once
+// The sectioned document container: typed section lists of named entries,
+// sections kept verbatim, the meta header and the blank-line rule. Generic
+// over the section set; it knows nothing of notes or sounds. Everything
+// appends to one caller-owned text buffer and nothing here can fail.
+// Entry point: write_document().
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "header_format/meta/meta.hpp"
+
+namespace header_format {
+
+/// Makes what is written next start after one blank line: appends "\n"
+/// unless `out` is empty or already ends with "\n\n".
+inline void separate(std::string& out) {
+  const std::size_t n = out.size();
+  if (n == 0) return;
+  if (n >= 2 && out[n - 1] == '\n' && out[n - 2] == '\n') return;
+  out.push_back('\n');
+}
+
+/// The Section interface, specialised for each entry type T:
+///   static constexpr std::string_view SECTION_NAME;
+///   static void serialize(const T& value, std::string& out);  // entry body
+template <class T>
+struct Section;
+
+template <class T>
+struct Named {
+  std::string name;
+  T value;
+};
+
+template <class T>
+struct SectionList {
+  std::vector<std::string> lines;
+  std::vector<Named<T>> entries;
+};
+
+/// Appends a whole section list: heading, free lines, then each entry under
+/// its own "## " heading. Writes nothing when it has no lines and no entries.
+template <class T>
+void serialize(const SectionList<T>& list, std::string& out) {
+  if (list.lines.empty() && list.entries.empty()) return;
+  separate(out);
+  out += "# ";
+  out += Section<T>::SECTION_NAME;
+  out += '\n';
+  if (!list.lines.empty()) {
+    out += '\n';
+    for (const auto& line : list.lines) {
+      out += line;
+      out += '\n';
+    }
+  }
+  for (const auto& entry : list.entries) {
+    separate(out);
+    out += "## ";
+    out += entry.name;
+    out += '\n';
+    Section<T>::serialize(entry.value, out);
+  }
+}
+
+/// A nested record of a verbatim section.
+struct Instance {
+  std::string name;
+  std::vector<std::string> lines;
+  std::vector<Instance> children;
+};
+
+/// A section whose name the document model does not know, kept as text.
+struct UnknownSection {
+  std::string name;
+  std::vector<std::string> lines;
+  std::vector<Instance> instances;
+};
+
+/// Appends one instance under a heading of depth + 2 "#", then its children
+/// one level deeper.
+void serialize_instance(std::string& out, const Instance& instance, std::size_t depth);
+
+/// Appends a verbatim section; unlike a section list it is written even when
+/// it has no lines and no instances.
+void serialize(const UnknownSection& section, std::string& out);
+
+/// A document over a section set S, which provides
+/// `void serialize(const S&, std::string& out)` found by argument lookup.
+template <class S>
+struct Document {
+  std::vector<std::string> leading_lines;
+  Meta meta;
+  S sections;
+  std::vector<UnknownSection> unknown_sections;
+};
+
+/// Appends the whole document: leading lines, meta header, typed sections,
+/// then the verbatim sections.
+template <class S>
+void write_document(const Document<S>& document, std::string& out) {
+  for (const auto& line : document.leading_lines) {
+    out += line;
+    out += '\n';
+  }
+  serialize(document.meta, out);
+  serialize(document.sections, out);
+  for (const auto& section : document.unknown_sections) serialize(section, out);
+}
+
+}  // namespace header_format

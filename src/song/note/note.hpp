@@ -1,0 +1,81 @@
+#pragma once
+// Notes of the song model: Note, its pitch trajectory (NoteSegment chain),
+// curve points (WavePoint), and the conversions between a segment chain and a
+// curve of points. Times in beats, pitches in semitones (key k is k - 69),
+// volumes as factors; all 32-bit floats. Writing notes as text is left to
+// track/serialize.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace song {
+
+/// One piece of a pitch trajectory: a pitch change over a duration.
+struct NoteSegment {
+  float pitch_delta = 0.0f;  ///< semitones; a duration of 0 makes an instant jump
+  float duration = 0.0f;     ///< beats
+  bool ease_in = true;
+  bool ease_out = true;
+
+  bool operator==(const NoteSegment&) const = default;
+};
+
+/// A point of a curve: note pitch and volume curves, wave tables.
+struct WavePoint {
+  float time = 0.0f;   ///< note curves: fraction of the note's length (0..1)
+  float value = 0.0f;  ///< semitones above the note's pitch, or a volume factor
+  bool ease_in = true;
+  bool ease_out = true;
+
+  bool operator==(const WavePoint&) const = default;
+};
+
+/// The text that follows a value to describe the shape of the stretch that
+/// starts there: " linear", " ease-out", " ease-in", or nothing.
+constexpr std::string_view easing_suffix(bool ease_in, bool ease_out) noexcept {
+  if (ease_in) return ease_out ? std::string_view{} : std::string_view{" ease-in"};
+  return ease_out ? std::string_view{" ease-out"} : std::string_view{" linear"};
+}
+
+struct Note {
+  std::string sound;  ///< sound name; empty for notes held by a motif
+  float start = 0.0f;  ///< beats from the start of the layer (or motif)
+  float pitch = 0.0f;  ///< semitones relative to MIDI key 69
+  std::vector<NoteSegment> segments;  ///< all trajectory pieces but the last
+  NoteSegment final_segment{0.0f, 0.0f, true, true};  ///< the last piece, always present
+  float volume = 1.0f;
+  std::vector<WavePoint> volume_curve;
+  std::string text;
+  bool text_apostrophe = false;
+  std::vector<float> arpeggio;
+  float arpeggio_rate = 0.0f;
+  std::uint32_t repeat = 0;
+  std::uint32_t repeat_alt = 0;
+
+  /// Field-by-field equality: floats numerically (NaN never equal, -0 == +0),
+  /// lists element by element.
+  bool operator==(const Note&) const = default;
+
+  /// The note's length in beats: the segment durations summed in order from
+  /// -0, then added to final_segment.duration.
+  float length() const noexcept;
+
+  /// The pitch trajectory as curve points (times as fractions of the length,
+  /// values as cumulative semitones); empty for a note without pitch movement.
+  std::vector<WavePoint> pitch_curve() const;
+};
+
+/// Segments and final segment of a trajectory built from curve points.
+struct Trajectory {
+  std::vector<NoteSegment> segments;
+  NoteSegment final_segment;
+};
+
+/// Turns curve points (times 0..1 as fractions of `length` beats) into a
+/// segment chain: the pitch holds at the first point's value until its time,
+/// moves from point to point, and holds at the last value to the end.
+Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float length);
+
+}  // namespace song

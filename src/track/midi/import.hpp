@@ -1,0 +1,69 @@
+#pragma once
+// MIDI import: turns the bytes of a Standard MIDI File into a track document
+// (layers, one song, motifs). Failures are values; warnings are texts in the
+// result. Entry point: song_from_midi().
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/result.hpp"
+#include "song/note/layer.hpp"
+#include "song/note/note.hpp"
+#include "track/multisong/track_sections.hpp"
+
+namespace track::midi {
+
+struct MidiImport {
+  TrackDocument document;
+  std::string song_name;              ///< always "song"
+  std::vector<std::string> warnings;  ///< in the order raised
+};
+
+struct MidiImportError {
+  enum class Kind { Parse, SmpteTimecode, NoNotes };
+  Kind kind = Kind::Parse;
+  common::Error parse_error;  ///< Parse: the reader's error
+
+  /// "could not parse MIDI data: {}", "SMPTE timecode timing is not
+  /// supported" or "no notes found".
+  std::string text() const;
+};
+
+common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes);
+
+struct Bend {
+  std::uint32_t tick = 0;
+  float semitones = 0.0f;
+};
+
+/// Builds one finished note: sound, start and length in beats, pitch,
+/// two-decimal volume and the pitch trajectory of the bends inside it.
+song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t velocity,
+                      std::uint32_t start_tick, std::uint32_t end_tick, float ticks_per_beat,
+                      std::uint8_t program, const std::optional<std::string>& track_name,
+                      std::span<const Bend> bends);
+
+/// The standard instrument-library sound for a note.
+std::string_view choose_sound(std::uint8_t channel, std::uint8_t key,
+                              const std::optional<std::string>& track_name,
+                              std::uint8_t program);
+
+using MotifTable = std::map<std::string, std::vector<song::Note>>;
+
+struct MotifResult {
+  std::vector<song::Note> notes;  ///< notes not covered by any occurrence, sorted by start
+  std::vector<song::MotifInstance> instances;  ///< sorted by start
+};
+
+/// Moves figures that the track plays at least twice into `table` and
+/// returns the remaining notes and the placements.
+MotifResult extract_motifs(std::vector<song::Note> notes, std::uint32_t track_number,
+                           MotifTable& table);
+
+}  // namespace track::midi

@@ -1,0 +1,69 @@
+#pragma once
+// The nine typed sections of a track document, in their fixed output order,
+// and the Section implementations (section names and entry bodies) of every
+// entry type.
+
+#include <string>
+#include <string_view>
+
+#include "header_format/document.hpp"
+#include "song/note/layer.hpp"
+#include "song/sound/sound.hpp"
+#include "song/tuning.hpp"
+#include "track/multisong/song.hpp"
+
+namespace track {
+
+struct TrackSections {
+  header_format::SectionList<Song> songs;
+  header_format::SectionList<song::Layer> layers;
+  header_format::SectionList<song::Sound> sounds;
+  header_format::SectionList<song::Tuning> tunings;
+  header_format::SectionList<song::Wave> waves;
+  header_format::SectionList<SubtitleTrack> subtitles;
+  header_format::SectionList<Motif> motifs;
+  header_format::SectionList<Snapshot> snapshots;
+  header_format::SectionList<ReverbPreset> reverb;
+};
+
+/// Writes the nine sections in the order Songs, Layers, Sounds, Tunings,
+/// Waves, Subtitles, Motifs, Snapshots, Reverb; empty ones leave no trace.
+void serialize(const TrackSections& sections, std::string& out);
+
+using TrackDocument = header_format::Document<TrackSections>;
+
+// Entry bodies; each appends complete lines ending in "\n".
+void serialize_song(const Song& song, std::string& out);
+void serialize_layer(const song::Layer& layer, std::string& out);
+void serialize_sound(const song::Sound& sound, std::string& out);
+void serialize_tuning(const song::Tuning& tuning, std::string& out);
+void serialize_wave(const song::Wave& wave, std::string& out);
+void serialize_subtitle_track(const SubtitleTrack& track, std::string& out);
+void serialize_motif(const Motif& motif, std::string& out);
+void serialize_snapshot(const Snapshot& snapshot, std::string& out);
+void serialize_reverb(const ReverbPreset& preset, std::string& out);
+
+}  // namespace track
+
+namespace header_format {
+
+#define TRACKSMITH_SECTION(Type, Name, Body)                                           \
+  template <>                                                                          \
+  struct Section<Type> {                                                               \
+    static constexpr std::string_view SECTION_NAME = Name;                             \
+    static void serialize(const Type& value, std::string& out) { Body(value, out); }   \
+  };
+
+TRACKSMITH_SECTION(track::Song, "Songs", track::serialize_song)
+TRACKSMITH_SECTION(song::Layer, "Layers", track::serialize_layer)
+TRACKSMITH_SECTION(song::Sound, "Sounds", track::serialize_sound)
+TRACKSMITH_SECTION(song::Tuning, "Tunings", track::serialize_tuning)
+TRACKSMITH_SECTION(song::Wave, "Waves", track::serialize_wave)
+TRACKSMITH_SECTION(track::SubtitleTrack, "Subtitles", track::serialize_subtitle_track)
+TRACKSMITH_SECTION(track::Motif, "Motifs", track::serialize_motif)
+TRACKSMITH_SECTION(track::Snapshot, "Snapshots", track::serialize_snapshot)
+TRACKSMITH_SECTION(track::ReverbPreset, "Reverb", track::serialize_reverb)
+
+#undef TRACKSMITH_SECTION
+
+}  // namespace header_format

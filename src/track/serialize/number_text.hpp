@@ -1,0 +1,33 @@
+#pragma once
+// The two texts of a 32-bit float that every writer uses. This is the only
+// place where a number becomes text: locale-free, no streams, no allocation
+// beyond the growth of the output buffer.
+
+#include <string>
+
+namespace track {
+
+/// Shortest decimal text: the shortest digits that read back as the same
+/// float (nearest the exact value; on an exact tie the larger magnitude),
+/// never with an exponent; integral values without a fraction; "-0", "NaN",
+/// "inf", "-inf".
+void append_shortest(std::string& out, float value);
+
+/// Number text: an integral value (value - trunc(value) == 0) as a signed
+/// 64-bit integer with saturation ("-0" gives "0"); anything else, NaN and
+/// the infinities included, as shortest decimal text.
+void append_number(std::string& out, float value);
+
+inline std::string shortest_text(float value) {
+  std::string s;
+  append_shortest(s, value);
+  return s;
+}
+
+inline std::string number_text(float value) {
+  std::string s;
+  append_number(s, value);
+  return s;
+}
+
+}  // namespace track

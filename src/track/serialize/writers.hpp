@@ -1,0 +1,54 @@
+#pragma once
+// Line writers of the track text: notes, note overrides, curve points,
+// placements, layer directives, sounds, jump clauses and subtitle lines.
+// The format_* functions return one line (or fragment) without its line end;
+// the append_*/write_* functions append to a text being built.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "song/note/layer.hpp"
+#include "song/note/note.hpp"
+#include "song/sound/sound.hpp"
+#include "track/multisong/song.hpp"
+
+namespace track {
+
+/// Layer note: "{sound} {start} {pitch} {length}" and its options.
+std::string format_note(const song::Note& note);
+/// Motif note: "{start} {pitch} {length}" and its options.
+std::string format_motif_note(const song::Note& note);
+
+/// Appends a note's options in their fixed order: text, glide, volume,
+/// vol-ramp, arpeggio, pitch curve line, volume curve line, repeat.
+void append_note_options(std::string& text, const std::vector<song::WavePoint>& pitch_points,
+                         const std::vector<song::WavePoint>& volume_points,
+                         std::string_view note_text, float volume, bool apostrophe,
+                         const std::vector<float>& arpeggio, float arpeggio_rate,
+                         std::uint32_t repeat);
+
+/// "{time} {value}{easing}" per point, joined by ", ".
+std::string format_curve_points(const std::vector<song::WavePoint>& points);
+std::string format_note_override(const song::NoteOverride& override_);
+
+/// The directive line of a layer, without line end; empty when all default.
+std::string layer_directives(const song::Layer& layer);
+std::string format_motif_instance(const song::MotifInstance& instance);
+std::string format_subtrack_instance(const song::SubtrackInstance& instance);
+
+/// A sound's whole body, every line ended by "\n"; empty when all neutral.
+std::string format_sound(const song::Sound& sound);
+std::string format_envelope(std::string_view name, const song::Envelope& envelope);
+std::string format_modulation(std::string_view name, const song::Modulation& modulation);
+
+/// Appends the optional clauses of a jump: offset, tempo, via, condition.
+void append_jump_clauses(std::string& text, const Jump& jump);
+/// The marker name, or the time as shortest decimal text.
+std::string position_text(const SongPosition& position);
+
+/// Appends "{time} {text}\n", or "{time}\n" for an empty text.
+void write_subtitle_line(std::string& out, const song::Subtitle& subtitle);
+
+}  // namespace track
