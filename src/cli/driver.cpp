@@ -1,0 +1,125 @@
+// The conversion driver: one pass of read, import, warn, write, report.
+// Nothing is written to the output path before the whole document exists in
+// memory, and every failure ends the run with one line and status 1.
+
+#include "cli/driver.hpp"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/paths.hpp"
+#include "header_format/document.hpp"
+#include "track/midi/import.hpp"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kUsage = "Usage: tracksmith <input.mid> [output.track]\n";
+
+void print(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+/// "{description} (os error {number})", as the operating system words it.
+std::string os_error_text(int error_number) {
+  std::string text = std::strerror(error_number);
+  text += " (os error ";
+  text += std::to_string(error_number);
+  text += ')';
+  return text;
+}
+
+/// Reads a whole file; returns 0 or the errno of the failing call.
+int read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  std::uint8_t chunk[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      return error;
+    }
+    if (n == 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  ::close(fd);
+  return 0;
+}
+
+/// Creates or truncates the file and writes every byte; returns 0 or errno.
+int write_file(const std::string& path, std::string_view data) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      return error;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // A deferred write error (for example on a network file system) shows only here.
+  if (::close(fd) != 0 && errno != EINTR) return errno;
+  return 0;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  if (argc < 2 || argv == nullptr || argv[1] == nullptr) {
+    print(kUsage);
+    return 1;
+  }
+  // Arguments are used as the bytes they are: a path that is not valid UTF-8
+  // still names its file, and is printed as given.
+  const std::string input = argv[1];
+  const std::string output = (argc >= 3 && argv[2] != nullptr) ? std::string(argv[2])
+                                                                : derive_output_path(input);
+
+  std::vector<std::uint8_t> bytes;
+  if (const int error = read_file(input, bytes); error != 0) {
+    print("Reading " + input + ": " + os_error_text(error) + "\n");
+    return 1;
+  }
+
+  auto imported = track::midi::song_from_midi(bytes);
+  if (!imported) {
+    print("Importing " + input + ": " + imported.error().text() + "\n");
+    return 1;
+  }
+  const track::midi::MidiImport& result = *imported;
+  for (const auto& warning : result.warnings) print("Warning: " + warning + "\n");
+
+  std::string text;
+  header_format::write_document(result.document, text);
+
+  if (const int error = write_file(output, text); error != 0) {
+    print("Writing " + output + ": " + os_error_text(error) + "\n");
+    return 1;
+  }
+  print("Imported " + input + " \u2192 " + output + " (" +
+        std::to_string(result.document.sections.layers.entries.size()) + " layers)\n");
+  return 0;
+}
+
+}  // namespace cli

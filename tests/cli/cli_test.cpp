@@ -1,0 +1,263 @@
+// End-to-end tests of the tracksmith executable: arguments, messages, exit
+// status, output paths and the files it does or does not write.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli/paths.hpp"
+#include "testutil/midi_builder.hpp"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::Bytes;
+using testutil::MidiBuilder;
+using testutil::TrackBuilder;
+
+struct Run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void spit(const fs::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+/// Runs the built binary in `dir` with the given arguments.
+Run run_tool(const fs::path& dir, const std::vector<std::string>& args) {
+  const fs::path out_file = dir / ".stdout";
+  const fs::path err_file = dir / ".stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  std::vector<char*> argv;
+  std::string program = TRACKSMITH_BINARY;
+  argv.push_back(program.data());
+  std::vector<std::string> copies = args;
+  for (auto& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  Run result;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.out = slurp(out_file);
+  result.err = slurp(err_file);
+  fs::remove(out_file);
+  fs::remove(err_file);
+  return result;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tracksmith-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  /// Lists the files of the work folder (the captured output files excluded).
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+      names.push_back(fs::relative(entry.path(), dir_).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+/// Three tracks with notes: a melody, a bass line and drums.
+Bytes three_layer_file() {
+  TrackBuilder melody;
+  melody.name("Melody").note_on(0, 0, 60, 100).note_off(480, 0, 60).end();
+  TrackBuilder bass;
+  bass.name("Bass").note_on(0, 1, 36, 127).note_off(960, 1, 36).end();
+  TrackBuilder drums;
+  drums.note_on(0, 9, 38, 64).note_off(120, 9, 38).end();
+  return MidiBuilder().track(melody).track(bass).track(drums).bytes();
+}
+
+Bytes two_tempo_file() {
+  TrackBuilder conductor;
+  conductor.tempo(500000).tempo(400000, 960).end();
+  TrackBuilder notes;
+  notes.note_on(0, 0, 69, 127).note_off(480, 0, 69).end();
+  return MidiBuilder().track(conductor).track(notes).bytes();
+}
+
+TEST_F(Cli, NoArgumentPrintsUsage) {
+  const Run r = run_tool(dir_, {});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Usage: tracksmith <input.mid> [output.track]\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(files().empty());
+}
+
+TEST_F(Cli, SuccessWritesDerivedPathAndReportsLayers) {
+  spit(dir_ / "x.mid", three_layer_file());
+  const Run r = run_tool(dir_, {"x.mid"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "Imported x.mid \u2192 x.track (3 layers)\n");
+  EXPECT_EQ(r.out, "");
+  const std::string text = slurp(dir_ / "x.track");
+  EXPECT_EQ(text.rfind("@import std:instruments\n\n# Songs\n\n## song\n@tempo 120\n", 0), 0u) << text;
+}
+
+TEST_F(Cli, FailuresPrintOneLineAndWriteNothing) {
+  spit(dir_ / "text.mid", Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+  TrackBuilder meta_only;
+  meta_only.name("Nothing").tempo(500000).end();
+  spit(dir_ / "empty.mid", MidiBuilder().track(meta_only).bytes());
+  TrackBuilder notes;
+  notes.note_on(0, 0, 60, 100).note_off(10, 0, 60).end();
+  spit(dir_ / "smpte.mid", MidiBuilder(1, 0xE728).track(notes).bytes());
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string err_prefix;
+    std::string err_suffix;
+  };
+  const std::vector<Case> cases = {
+      {{"missing.mid"}, "Reading missing.mid: No such file or directory (os error 2)\n", ""},
+      {{"."}, "Reading .: Is a directory (os error 21)\n", ""},
+      {{"text.mid"}, "Importing text.mid: could not parse MIDI data: invalid midi: ", "\n"},
+      {{"empty.mid"}, "Importing empty.mid: no notes found\n", ""},
+      {{"smpte.mid"}, "Importing smpte.mid: SMPTE timecode timing is not supported\n", ""},
+  };
+  const auto before = files();
+  for (const auto& c : cases) {
+    const Run r = run_tool(dir_, c.args);
+    EXPECT_EQ(r.status, 1) << c.args[0];
+    EXPECT_EQ(r.err.rfind(c.err_prefix, 0), 0u) << r.err;
+    EXPECT_TRUE(r.err.size() >= c.err_suffix.size() &&
+                r.err.compare(r.err.size() - c.err_suffix.size(), c.err_suffix.size(), c.err_suffix) == 0)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(files(), before);
+}
+
+TEST_F(Cli, WriteFailuresComeAfterWarnings) {
+  spit(dir_ / "t.mid", two_tempo_file());
+  fs::create_directory(dir_ / "adir");
+  struct Case {
+    std::string output;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"no/such/dir/out.track", "No such file or directory (os error 2)"},
+      {"adir", "Is a directory (os error 21)"},
+      {"/dev/full", "No space left on device (os error 28)"},
+  };
+  for (const auto& c : cases) {
+    const Run r = run_tool(dir_, {"t.mid", c.output});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Warning: 2 tempo events; using the first, tempo changes are dropped\n"
+              "Writing " + c.output + ": " + c.error + "\n");
+  }
+}
+
+TEST_F(Cli, WarningsComeBeforeTheSuccessLine) {
+  spit(dir_ / "t.mid", two_tempo_file());
+  const Run r = run_tool(dir_, {"t.mid", "out.track", "ignored", "also ignored"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "Warning: 2 tempo events; using the first, tempo changes are dropped\n"
+            "Imported t.mid \u2192 out.track (1 layers)\n");
+  EXPECT_TRUE(fs::exists(dir_ / "out.track"));
+  EXPECT_FALSE(fs::exists(dir_ / "ignored"));
+}
+
+TEST_F(Cli, DamagedTrackIsReportedAsAWarning) {
+  TrackBuilder damaged;
+  damaged.note_on(0, 0, 60, 100).note_off(480, 0, 60).raw({0x00, 0x90, 0x3C, 0x9C});
+  spit(dir_ / "d.mid", MidiBuilder().track(damaged).bytes());
+  const Run r = run_tool(dir_, {"d.mid"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err.rfind("Warning: track 1: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("; the rest of the track is ignored\nImported d.mid \u2192 d.track (1 layers)\n"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(Cli, DerivedOutputPaths) {
+  fs::create_directory(dir_ / "dir");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"song.mid", "song.track"},
+      {"dir/a.b.mid", "dir/a.b.track"},
+      {"song", "song.track"},
+      {".mid", ".mid.track"},
+      {"x.track", "x.track.track"},
+  };
+  for (const auto& [input, expected] : cases) {
+    EXPECT_EQ(cli::derive_output_path(input), expected);
+    spit(dir_ / input, three_layer_file());
+    const Run r = run_tool(dir_, {input});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Imported " + input + " \u2192 " + expected + " (3 layers)\n");
+    EXPECT_TRUE(fs::exists(dir_ / expected)) << expected;
+  }
+  // The input itself is never overwritten by a derived path.
+  EXPECT_EQ(slurp(dir_ / "x.track").rfind("MThd", 0), 0u);
+}
+
+TEST_F(Cli, NonUtf8PathIsUsedAndPrintedAsGiven) {
+  const std::string name = "caf\xE9.mid";
+  spit(dir_ / name, three_layer_file());
+  const Run r = run_tool(dir_, {name});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "Imported " + name + " \u2192 caf\xE9.track (3 layers)\n");
+  EXPECT_TRUE(fs::exists(dir_ / "caf\xE9.track"));
+}
+
+TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
+  spit(dir_ / "x.mid", three_layer_file());
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "a.track"}).status, 0);
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "b.track"}).status, 0);
+  EXPECT_EQ(slurp(dir_ / "a.track"), slurp(dir_ / "b.track"));
+}
+
+TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
+  const fs::path source = TRACKSMITH_SOURCE_DIR;
+  const Run r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(dir_ / "example.track"), slurp(source / "tests/golden/example.track"));
+}
+
+}  // namespace
