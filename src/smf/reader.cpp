@@ -1,0 +1,420 @@
+// Standard MIDI File reader. Two stages: the framing stage unwraps an RMID
+// container, finds the header and collects the track chunks; the event stage
+// decodes each track within its own chunk data. Only the framing stage can
+// fail; a damaged track is cut short and the place and reason are noted.
+
+#include "smf/reader.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "smf/detail/byte_cursor.hpp"
+
+namespace smf {
+namespace {
+
+using detail::ByteCursor;
+using detail::Vlq;
+using Bytes = std::span<const std::uint8_t>;
+
+constexpr std::uint64_t kMaxInput = std::uint64_t{1} << 32;  // offsets are 32-bit
+// Below this many bytes of track data a second thread costs more than it saves.
+constexpr std::size_t kThreadedMinBytes = std::size_t{4} << 20;
+
+common::Unexpected<common::Error> invalid(std::string what, std::size_t offset) {
+  return common::make_error(common::ErrorKind::InvalidMidi,
+                            "invalid midi: " + what + " at byte " + std::to_string(offset),
+                            offset);
+}
+
+common::Unexpected<common::Error> invalid_nowhere(std::string what) {
+  return common::make_error(common::ErrorKind::InvalidMidi, "invalid midi: " + what);
+}
+
+std::string hex_byte(std::uint8_t b) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out += digits[b >> 4];
+  out += digits[b & 0xF];
+  return out;
+}
+
+bool id_is(Bytes id, const char (&name)[5]) {
+  return id.size() == 4 && std::memcmp(id.data(), name, 4) == 0;
+}
+
+// A chunk as framed: where its id starts and the data it really holds (a
+// length past the end has already been cut to what remains).
+struct Chunk {
+  Bytes id;
+  std::size_t id_offset = 0;
+  Bytes data;
+  std::size_t data_offset = 0;
+};
+
+// Precondition: at least 8 bytes remain.
+Chunk next_chunk(ByteCursor& c) {
+  Chunk ch;
+  ch.id_offset = c.offset();
+  ch.id = c.take_up_to(4);
+  std::uint32_t length = c.u32be();
+  ch.data_offset = c.offset();
+  ch.data = c.take_up_to(length);
+  return ch;
+}
+
+// Frame rates the division's high byte may encode, as the negated signed byte.
+bool valid_frame_rate(std::uint8_t high_byte) {
+  int fps = -static_cast<int>(static_cast<std::int8_t>(high_byte));
+  return fps == 24 || fps == 25 || fps == 29 || fps == 30;
+}
+
+// Decodes a header chunk's data. `first` is the file's own header: only it
+// reports errors and refuses a division of 0 ticks; a later header that does
+// not decode just ends the reading of chunks.
+common::Result<Header> decode_header(const Chunk& ch, bool first) {
+  if (ch.data.size() < 6) return invalid("header chunk too short", ch.id_offset + 4);
+  ByteCursor c(ch.data, ch.data_offset);
+  Header h;
+  h.format = c.u16be();
+  h.declared_tracks = c.u16be();
+  std::uint16_t division = c.u16be();
+  if (h.format > 2) {
+    return invalid("unsupported format " + std::to_string(h.format), ch.data_offset);
+  }
+  const std::size_t division_offset = ch.data_offset + 4;
+  if (division & 0x8000u) {
+    auto high = static_cast<std::uint8_t>(division >> 8);
+    if (!valid_frame_rate(high)) {
+      return invalid("SMPTE frame rate byte " + hex_byte(high) + " is not 24, 25, 29 or 30",
+                     division_offset);
+    }
+    h.timing.kind = Timing::Kind::Timecode;
+    h.timing.frames_per_second =
+        static_cast<std::uint8_t>(-static_cast<int>(static_cast<std::int8_t>(high)));
+    h.timing.ticks_per_frame = static_cast<std::uint8_t>(division & 0xFF);
+  } else {
+    if (first && division == 0) {
+      return invalid("division of 0 ticks per quarter note", division_offset);
+    }
+    h.timing.kind = Timing::Kind::Metrical;
+    h.timing.ticks_per_beat = division;
+  }
+  return h;
+}
+
+// Finds the "data" sub-chunk of an RMID file. Returns the MIDI bytes and
+// their offset in the input.
+common::Result<std::pair<Bytes, std::size_t>> unwrap_riff(Bytes input) {
+  if (input.size() < 8) return invalid("RIFF header cut short", input.size());
+  ByteCursor outer(input, 0);
+  outer.skip_up_to(4);
+  std::uint32_t riff_length = outer.u32le();
+  Bytes riff_data = outer.take_up_to(riff_length);
+  ByteCursor c(riff_data, 8);
+  if (c.remaining() < 4) return invalid("RIFF form type cut short", 8);
+  if (!id_is(c.take_up_to(4), "RMID")) return invalid("RIFF form type is not RMID", 8);
+  while (c.remaining() >= 8) {
+    Bytes id = c.take_up_to(4);
+    std::uint32_t length = c.u32le();
+    if (id_is(id, "data")) {
+      std::size_t offset = c.offset();
+      return std::pair<Bytes, std::size_t>{c.take_up_to(length), offset};
+    }
+    c.skip_up_to(std::size_t{length} + (length & 1u));
+  }
+  return invalid_nowhere("no data chunk in RIFF file");
+}
+
+// Track chunk data found by the framing stage.
+struct TrackSpan {
+  Bytes data;
+  std::size_t offset = 0;
+};
+
+constexpr EventKind kChannelKinds[7] = {
+    EventKind::NoteOff,    EventKind::NoteOn,        EventKind::PolyAftertouch,
+    EventKind::Controller, EventKind::ProgramChange, EventKind::ChannelAftertouch,
+    EventKind::PitchBend,
+};
+constexpr const char* kChannelNames[7] = {
+    "note-off",       "note-on",            "polyphonic aftertouch", "controller change",
+    "program change", "channel aftertouch", "pitch bend",
+};
+
+MetaKind text_meta_kind(std::uint8_t type) {
+  static constexpr MetaKind kinds[9] = {
+      MetaKind::Text,   MetaKind::Copyright, MetaKind::TrackName,
+      MetaKind::InstrumentName, MetaKind::Lyric, MetaKind::Marker,
+      MetaKind::CuePoint, MetaKind::ProgramName, MetaKind::DeviceName,
+  };
+  return kinds[type - 1];
+}
+
+// Why an SMPTE offset cannot be a time of day, or empty when it can. The
+// first byte carries the frame rate in bits 5-6 and the hour in bits 0-4.
+std::string smpte_offset_problem(Bytes p) {
+  static constexpr int rates[4] = {24, 25, 29, 30};
+  const int hour = p[0] & 0x1F;
+  const int rate = rates[(p[0] >> 5) & 0x3];
+  if (hour >= 24) return "SMPTE offset hour " + std::to_string(hour) + " out of range";
+  if (p[1] >= 60) return "SMPTE offset minute " + std::to_string(p[1]) + " out of range";
+  if (p[2] >= 60) return "SMPTE offset second " + std::to_string(p[2]) + " out of range";
+  if (p[3] >= rate) {
+    return "SMPTE offset frame " + std::to_string(p[3]) + " out of range at " +
+           std::to_string(rate) + " frames per second";
+  }
+  if (p[4] >= 100) return "SMPTE offset subframe " + std::to_string(p[4]) + " out of range";
+  return {};
+}
+
+class TrackDecoder {
+ public:
+  TrackDecoder(TrackSpan span, Track& out) : c_(span.data, span.offset), out_(out) {}
+
+  void run() {
+    // The shortest event (a one-byte delta and one data byte under running
+    // status) takes 2 bytes; typical note events take 3 or 4.
+    out_.events.reserve(c_.remaining() / 3);
+    std::uint8_t running = 0;
+    while (!c_.at_end()) {
+      const std::size_t at = c_.offset();
+      Event e;
+      Vlq delta = c_.vlq();
+      e.delta = delta.value;
+      if (c_.at_end()) {
+        return damage(at, delta.complete ? "end of data after a delta time"
+                                         : "end of data inside a delta time");
+      }
+      std::uint8_t status = c_.peek();
+      if (status >= 0x80) {
+        c_.take();
+      } else if (running != 0) {
+        status = running;
+      } else {
+        return damage(at, "running status byte missing");
+      }
+
+      if (status < 0xF0) {
+        running = status;
+        const unsigned index = (status >> 4) - 8u;
+        e.kind = kChannelKinds[index];
+        e.channel = status & 0x0F;
+        if (!data_byte(at, index, e.data1)) return;
+        if (index != 4 && index != 5 && !data_byte(at, index, e.data2)) return;
+        out_.events.push_back(e);
+        continue;
+      }
+
+      switch (status) {
+        case 0xF0:
+        case 0xF7: {
+          running = 0;
+          e.kind = status == 0xF0 ? EventKind::SysEx : EventKind::Escape;
+          const char* what = status == 0xF0 ? "sysex" : "escape";
+          std::string problem = payload(e, what);
+          out_.events.push_back(e);
+          if (!problem.empty()) return damage(at, std::move(problem));
+          break;
+        }
+        case 0xFF:
+          running = 0;
+          if (!meta(at, e)) return;
+          break;
+        default:
+          return damage(at, std::string(status < 0xF8 ? "system common status "
+                                                       : "realtime status ") +
+                                hex_byte(status));
+      }
+    }
+  }
+
+ private:
+  // Notes where the track was cut short, unless an end-of-track event had
+  // already been reached: nothing is lost after it.
+  void damage(std::size_t at, std::string reason) {
+    if (!after_end_) out_.damage = TrackDamage{at, std::move(reason)};
+  }
+
+  bool data_byte(std::size_t at, unsigned index, std::uint8_t& out) {
+    if (c_.at_end()) {
+      damage(at, std::string(kChannelNames[index]) + " cut short by the end of the track");
+      return false;
+    }
+    std::uint8_t b = c_.take();
+    if (b >= 0x80) {
+      damage(at, "data byte " + hex_byte(b) + " inside a " + kChannelNames[index]);
+      return false;
+    }
+    out = b;
+    return true;
+  }
+
+  // Reads a length and that many bytes into the event's payload, taking what
+  // remains when the data is shorter. Returns why it was short, or empty.
+  std::string payload(Event& e, const char* what) {
+    Vlq length = c_.vlq();
+    e.payload_offset = static_cast<std::uint32_t>(c_.offset());
+    Bytes p = c_.take_up_to(length.value);
+    e.payload_size = static_cast<std::uint32_t>(p.size());
+    if (length.empty) return std::string(what) + " without its length";
+    if (!length.complete) return "end of data inside a " + std::string(what) + " length";
+    if (p.size() < length.value) {
+      return std::string(what) + " declares " + std::to_string(length.value) + " bytes but " +
+             std::to_string(p.size()) + " remain";
+    }
+    return {};
+  }
+
+  // Decodes a meta event after its 0xFF. Returns false when the track ends.
+  bool meta(std::size_t at, Event& e) {
+    if (c_.at_end()) {
+      damage(at, "meta event without its type byte");
+      return false;
+    }
+    const std::uint8_t type = c_.take();
+    // From its type byte on, an end-of-track event protects what follows.
+    if (type == 0x2F) after_end_ = true;
+    e.kind = EventKind::Meta;
+    e.channel = type;
+    std::string problem = payload(e, ("meta event " + hex_byte(type)).c_str());
+    const std::size_t size = e.payload_size;
+    MetaKind kind = MetaKind::Unknown;
+    switch (type) {
+      case 0x00: kind = MetaKind::TrackNumber; break;
+      case 0x01: case 0x02: case 0x03: case 0x04: case 0x05:
+      case 0x06: case 0x07: case 0x08: case 0x09: kind = text_meta_kind(type); break;
+      case 0x20: if (size >= 1) kind = MetaKind::ChannelPrefix; break;
+      case 0x21: if (size >= 1) kind = MetaKind::Port; break;
+      case 0x2F: kind = MetaKind::EndOfTrack; break;
+      case 0x51: if (size >= 3) kind = MetaKind::Tempo; break;
+      case 0x54:
+        if (size >= 5) {
+          std::string bad = smpte_offset_problem(Bytes(c_ptr(e), size));
+          if (!bad.empty()) {
+            damage(at, problem.empty() ? std::move(bad) : std::move(problem));
+            return false;
+          }
+          kind = MetaKind::SmpteOffset;
+        }
+        break;
+      case 0x58: if (size >= 4) kind = MetaKind::TimeSignature; break;
+      case 0x59:
+        if (size < 2) {
+          damage(at, problem.empty() ? "key signature shorter than 2 bytes" : std::move(problem));
+          return false;
+        }
+        kind = MetaKind::KeySignature;
+        break;
+      case 0x7F: kind = MetaKind::SequencerSpecific; break;
+      default: break;
+    }
+    e.data1 = static_cast<std::uint8_t>(kind);
+    out_.events.push_back(e);
+    if (!problem.empty()) {
+      damage(at, std::move(problem));
+      return false;
+    }
+    return true;
+  }
+
+  // The payload bytes of an event just read (they end at the cursor).
+  const std::uint8_t* c_ptr(const Event& e) const { return c_.ptr_before(e.payload_size); }
+
+  ByteCursor c_;
+  Track& out_;
+  bool after_end_ = false;
+};
+
+void decode_tracks(const std::vector<TrackSpan>& spans, std::vector<Track>& tracks) {
+  tracks.resize(spans.size());
+  std::size_t total = 0;
+  for (const TrackSpan& s : spans) total += s.data.size();
+  auto decode_range = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) TrackDecoder(spans[i], tracks[i]).run();
+  };
+  if (total < kThreadedMinBytes || spans.size() < 2 || std::thread::hardware_concurrency() < 2) {
+    decode_range(0, spans.size());
+    return;
+  }
+  // Two contiguous groups of tracks with about half the bytes each; every
+  // track is decoded by exactly one thread into its own slot.
+  std::size_t split = 0;
+  std::size_t acc = 0;
+  while (split < spans.size() && acc + spans[split].data.size() / 2 < total / 2) {
+    acc += spans[split].data.size();
+    ++split;
+  }
+  split = std::clamp<std::size_t>(split, 1, spans.size() - 1);
+  std::thread worker;
+  try {
+    worker = std::thread(decode_range, split, spans.size());
+  } catch (const std::system_error&) {
+    decode_range(0, spans.size());
+    return;
+  }
+  decode_range(0, split);
+  worker.join();
+}
+
+}  // namespace
+
+common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() >= kMaxInput) {
+    return invalid_nowhere("input of " + std::to_string(bytes.size()) +
+                           " bytes is too large (4 GiB or more)");
+  }
+  Bytes midi = bytes;
+  std::size_t base = 0;
+  Bytes magic = bytes.first(std::min<std::size_t>(4, bytes.size()));
+  if (id_is(magic, "RIFF")) {
+    auto unwrapped = unwrap_riff(bytes);
+    if (!unwrapped) return common::unexpected(unwrapped.error());
+    midi = unwrapped->first;
+    base = unwrapped->second;
+  } else if (!id_is(magic, "MThd")) {
+    return common::make_error(common::ErrorKind::InvalidMidi, "invalid midi: not a midi file",
+                              std::size_t{0});
+  }
+
+  Smf smf;
+  smf.input = bytes;
+  ByteCursor c(midi, base);
+
+  // Up to the header: unknown chunks are skipped (RMID data may carry some).
+  for (;;) {
+    if (c.remaining() < 8) {
+      if (c.remaining() >= 4 && id_is(Bytes(midi.data() + (c.offset() - base), 4), "MThd")) {
+        return invalid("header chunk too short", c.offset() + 4);
+      }
+      return invalid("no header chunk", c.offset());
+    }
+    Chunk ch = next_chunk(c);
+    if (id_is(ch.id, "MThd")) {
+      auto header = decode_header(ch, true);
+      if (!header) return common::unexpected(header.error());
+      smf.header = *header;
+      break;
+    }
+    if (id_is(ch.id, "MTrk")) return invalid("track chunk before the header", ch.id_offset);
+  }
+
+  // After the header: every MTrk is a track; a tail of fewer than 8 bytes or
+  // a later header that does not decode ends the reading of chunks.
+  std::vector<TrackSpan> spans;
+  while (c.remaining() >= 8) {
+    Chunk ch = next_chunk(c);
+    if (id_is(ch.id, "MTrk")) {
+      spans.push_back(TrackSpan{ch.data, ch.data_offset});
+    } else if (id_is(ch.id, "MThd") && !decode_header(ch, false)) {
+      break;
+    }
+  }
+  decode_tracks(spans, smf.tracks);
+  return smf;
+}
+
+}  // namespace smf
