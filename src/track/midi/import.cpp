@@ -1,0 +1,298 @@
+// The import driver: parses the file, scans each track once (note pairing,
+// sustain pedal, programs, pitch bends, name), builds one layer per track
+// with notes, runs motif extraction and assembles the document.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "smf/reader.hpp"
+#include "track/midi/detail/text.hpp"
+#include "track/midi/import.hpp"
+
+namespace track::midi {
+namespace {
+
+constexpr std::size_t CHANNELS = 16;
+constexpr std::size_t KEYS = 128;
+constexpr std::uint8_t SUSTAIN_PEDAL = 64;
+constexpr std::size_t MOTIF_MIN_NOTES = 8;
+constexpr std::size_t MOTIF_MAX_NOTES = 1500;
+
+struct ActiveNote {
+  bool sounding = false;
+  std::uint32_t start = 0;
+  std::uint8_t velocity = 0;
+};
+
+struct SustainedNote {
+  std::uint32_t start = 0;
+  std::uint8_t channel = 0;
+  std::uint8_t key = 0;
+  std::uint8_t velocity = 0;
+};
+
+// A channel's pitch bends so far. `ordered` stays true while the ticks never
+// decrease (they only can when the tick counter wraps), which lets a note
+// look only at the bends inside its tick range.
+struct BendList {
+  std::vector<Bend> bends;
+  bool ordered = true;
+
+  void add(std::uint32_t tick, float semitones) {
+    if (!bends.empty() && tick < bends.back().tick) ordered = false;
+    bends.push_back(Bend{tick, semitones});
+  }
+
+  // The bends that can fall in [start, end); selecting within them gives the
+  // same points as selecting within the whole list.
+  std::span<const Bend> candidates(std::uint32_t start, std::uint32_t end) const {
+    if (!ordered || start >= end) return bends;
+    const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
+    const auto first = std::lower_bound(bends.begin(), bends.end(), start, by_tick);
+    const auto last = std::lower_bound(first, bends.end(), end, by_tick);
+    return {first, last};
+  }
+};
+
+// 2^-13 scales the signed 14-bit offset to +-1, times the fixed bend range
+// of 2 semitones.
+float bend_semitones(std::uint16_t raw) {
+  const auto offset = static_cast<std::int16_t>(static_cast<std::uint16_t>(raw - 8192u));
+  return static_cast<float>(offset) * (1.0f / 8192.0f) * 2.0f;
+}
+
+class TrackScan {
+ public:
+  TrackScan(const smf::Smf& file, float ticks_per_beat)
+      : file_(file), ticks_per_beat_(ticks_per_beat) {}
+
+  void run(const smf::Track& track) {
+    for (const smf::Event& event : track.events) {
+      tick_ += event.delta;  // unsigned: wraps like the reference counter
+      handle(event);
+    }
+    for (const SustainedNote& held : sustained_) finish(held, tick_);
+    sustained_.clear();
+  }
+
+  std::vector<song::Note> take_notes() { return std::move(notes_); }
+  const std::optional<std::string>& name() const { return name_; }
+
+ private:
+  void handle(const smf::Event& event) {
+    const std::uint8_t ch = event.channel;
+    switch (event.kind) {
+      case smf::EventKind::NoteOn:
+        if (event.data2 > 0) {
+          note_on(ch, event.data1, event.data2);
+        } else {
+          note_off(ch, event.data1);
+        }
+        break;
+      case smf::EventKind::NoteOff:
+        note_off(ch, event.data1);
+        break;
+      case smf::EventKind::Controller:
+        if (event.data1 == SUSTAIN_PEDAL) pedal(ch, event.data2 >= 64);
+        break;
+      case smf::EventKind::ProgramChange:
+        program_[ch] = event.data1;
+        break;
+      case smf::EventKind::PitchBend:
+        bends_[ch].add(tick_, bend_semitones(event.bend_value()));
+        break;
+      case smf::EventKind::Meta:
+        if (!name_ && (event.meta_kind() == smf::MetaKind::TrackName ||
+                       event.meta_kind() == smf::MetaKind::InstrumentName)) {
+          std::string name = detail::clean_track_name(file_.payload(event));
+          if (!name.empty()) name_ = std::move(name);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  void note_on(std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
+    for (auto it = sustained_.begin(); it != sustained_.end(); ++it) {
+      if (it->channel == ch && it->key == key) {
+        const SustainedNote held = *it;
+        sustained_.erase(it);
+        finish(held, tick_);
+        break;
+      }
+    }
+    // A repeated note-on replaces the sounding one, whose start is lost.
+    active_[ch][key] = ActiveNote{true, tick_, velocity};
+  }
+
+  void note_off(std::uint8_t ch, std::uint8_t key) {
+    ActiveNote& slot = active_[ch][key];
+    if (!slot.sounding) return;
+    slot.sounding = false;
+    const SustainedNote released{slot.start, ch, key, slot.velocity};
+    if (sustain_[ch]) {
+      sustained_.push_back(released);
+    } else {
+      finish(released, tick_);
+    }
+  }
+
+  void pedal(std::uint8_t ch, bool down) {
+    if (!down && sustain_[ch] && !sustained_.empty()) {
+      std::vector<SustainedNote> kept;
+      for (const SustainedNote& held : sustained_) {
+        if (held.channel == ch) {
+          finish(held, tick_);
+        } else {
+          kept.push_back(held);
+        }
+      }
+      sustained_ = std::move(kept);
+    }
+    sustain_[ch] = down;
+  }
+
+  void finish(const SustainedNote& held, std::uint32_t end) {
+    notes_.push_back(build_note(held.channel, held.key, held.velocity, held.start, end,
+                                ticks_per_beat_, program_[held.channel], name_,
+                                bends_[held.channel].candidates(held.start, end)));
+  }
+
+  const smf::Smf& file_;
+  float ticks_per_beat_;
+  std::uint32_t tick_ = 0;
+  std::array<std::uint8_t, CHANNELS> program_{};
+  std::array<bool, CHANNELS> sustain_{};
+  std::array<std::array<ActiveNote, KEYS>, CHANNELS> active_{};
+  std::vector<SustainedNote> sustained_;
+  std::array<BendList, CHANNELS> bends_;
+  std::optional<std::string> name_;
+  std::vector<song::Note> notes_;
+};
+
+// The first usable tempo of the file and the number of tempo events.
+struct TempoScan {
+  std::size_t count = 0;
+  std::optional<std::uint32_t> first_nonzero;
+};
+
+TempoScan scan_tempo(const smf::Smf& file) {
+  TempoScan scan;
+  for (const smf::Track& track : file.tracks) {
+    for (const smf::Event& event : track.events) {
+      if (event.kind != smf::EventKind::Meta || event.meta_kind() != smf::MetaKind::Tempo) continue;
+      ++scan.count;
+      // A tempo of 0 microseconds per beat would make the song infinitely
+      // fast; it is counted but never used.
+      const std::uint32_t value = file.tempo(event);
+      if (!scan.first_nonzero && value != 0) scan.first_nonzero = value;
+    }
+  }
+  return scan;
+}
+
+}  // namespace
+
+std::string MidiImportError::text() const {
+  switch (kind) {
+    case Kind::Parse:
+      return "could not parse MIDI data: " + parse_error.message;
+    case Kind::SmpteTimecode:
+      return "SMPTE timecode timing is not supported";
+    case Kind::NoNotes:
+      return "no notes found";
+  }
+  return {};
+}
+
+common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes) {
+  auto parsed = smf::parse(bytes);
+  if (!parsed) {
+    MidiImportError error;
+    error.kind = MidiImportError::Kind::Parse;
+    error.parse_error = parsed.error();
+    return common::unexpected(std::move(error));
+  }
+  const smf::Smf& file = *parsed;
+  if (file.header.timing.kind == smf::Timing::Kind::Timecode) {
+    MidiImportError error;
+    error.kind = MidiImportError::Kind::SmpteTimecode;
+    return common::unexpected(std::move(error));
+  }
+  const float ticks_per_beat = static_cast<float>(file.header.timing.ticks_per_beat);
+
+  std::vector<song::Layer> layers;
+  MotifTable motif_table;
+  std::uint32_t track_counter = 0;
+  for (const smf::Track& track : file.tracks) {
+    TrackScan scan(file, ticks_per_beat);
+    scan.run(track);
+    ++track_counter;
+    std::vector<song::Note> notes = scan.take_notes();
+    if (notes.empty()) continue;
+
+    song::Layer layer;
+    layer.name = scan.name() ? *scan.name() : "Track " + std::to_string(track_counter);
+    if (notes.size() >= MOTIF_MIN_NOTES && notes.size() <= MOTIF_MAX_NOTES) {
+      MotifResult found = extract_motifs(std::move(notes), track_counter, motif_table);
+      layer.notes = std::move(found.notes);
+      layer.motif_instances = std::move(found.instances);
+    } else {
+      layer.notes = std::move(notes);
+    }
+    layers.push_back(std::move(layer));
+  }
+  if (layers.empty()) {
+    MidiImportError error;
+    error.kind = MidiImportError::Kind::NoNotes;
+    return common::unexpected(std::move(error));
+  }
+
+  MidiImport result;
+  // Cut-short tracks lose events silently otherwise; say where and why.
+  for (std::size_t index = 0; index < file.tracks.size(); ++index) {
+    if (const auto& damage = file.tracks[index].damage) {
+      result.warnings.push_back("track " + std::to_string(index + 1) + ": " + damage->reason +
+                                " at byte " + std::to_string(damage->byte_offset) +
+                                "; the rest of the track is ignored");
+    }
+  }
+  const TempoScan tempo = scan_tempo(file);
+  if (tempo.count >= 2) {
+    result.warnings.push_back(std::to_string(tempo.count) +
+                              " tempo events; using the first, tempo changes are dropped");
+  }
+
+  Song song;
+  song.tempo = tempo.first_nonzero ? 60000000.0f / static_cast<float>(*tempo.first_nonzero)
+                                   : 120.0f;
+  std::set<std::string> taken;
+  TrackSections& sections = result.document.sections;
+  for (song::Layer& layer : layers) {
+    std::string candidate = layer.name;
+    for (std::uint32_t counter = 2; taken.count(candidate) != 0; ++counter) {
+      candidate = layer.name + " " + std::to_string(counter);
+    }
+    taken.insert(candidate);
+    song.layers.push_back(candidate);
+    sections.layers.entries.push_back({std::move(candidate), std::move(layer)});
+  }
+  for (auto& [name, notes] : motif_table) {
+    sections.motifs.entries.push_back({name, Motif{std::move(notes)}});
+  }
+  sections.songs.entries.push_back({"song", std::move(song)});
+  result.document.leading_lines.push_back("@import std:instruments");
+  result.song_name = "song";
+  return result;
+}
+
+}  // namespace track::midi

@@ -1,0 +1,70 @@
+// Note building: one finished MIDI note becomes a model note with its sound,
+// beat timing, pitch, two-decimal volume and the pitch bends inside it.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "song/note/note.hpp"
+#include "track/midi/import.hpp"
+
+namespace track::midi {
+namespace {
+
+constexpr std::uint8_t DRUM_CHANNEL = 9;
+// A sixteenth of a beat: the shortest melodic note, so zero-length notes stay audible.
+constexpr float MIN_LENGTH = 0.0625f;
+constexpr float DRUM_LENGTH = 0.25f;
+
+// Two decimals of the velocity fraction; std::round rounds halves away from zero.
+float volume_of(std::uint8_t velocity) {
+  const float fraction = static_cast<float>(velocity) / 127.0f;
+  return std::round(fraction * 100.0f) / 100.0f;
+}
+
+}  // namespace
+
+song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t velocity,
+                      std::uint32_t start_tick, std::uint32_t end_tick, float ticks_per_beat,
+                      std::uint8_t program, const std::optional<std::string>& track_name,
+                      std::span<const Bend> bends) {
+  const bool drum = channel == DRUM_CHANNEL;
+  const std::uint32_t ticks = end_tick < start_tick ? 0u : end_tick - start_tick;
+
+  float length = static_cast<float>(ticks) / ticks_per_beat;
+  // The negated comparison also catches NaN (0 ticks over 0 ticks per beat).
+  if (!(length >= MIN_LENGTH)) length = MIN_LENGTH;
+  if (drum) length = DRUM_LENGTH;
+
+  song::Note note;
+  note.sound = std::string(choose_sound(channel, key, track_name, program));
+  note.start = static_cast<float>(start_tick) / ticks_per_beat;
+  note.pitch = drum ? 0.0f : static_cast<float>(static_cast<int>(key) - 69);
+  note.volume = volume_of(velocity);
+  note.final_segment = song::NoteSegment{0.0f, length, true, true};
+  if (drum) return note;
+
+  // Bend times are fractions of the unclamped tick length, so a very short
+  // note keeps the relative placement of its bends after its length is raised.
+  const float span_ticks = ticks == 0 ? 1.0f : static_cast<float>(ticks);
+  std::vector<song::WavePoint> points;
+  for (const Bend& bend : bends) {
+    if (bend.tick < start_tick || bend.tick >= end_tick) continue;
+    float time = static_cast<float>(bend.tick - start_tick) / span_ticks;
+    if (time < 0.0f) time = 0.0f;
+    if (time > 1.0f) time = 1.0f;
+    points.push_back(song::WavePoint{time, bend.semitones, false, false});
+  }
+  if (points.empty()) return note;
+
+  song::Trajectory trajectory = song::trajectory_from_curve(points, length);
+  note.segments = std::move(trajectory.segments);
+  note.final_segment = trajectory.final_segment;
+  return note;
+}
+
+}  // namespace track::midi

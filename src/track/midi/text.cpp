@@ -1,0 +1,124 @@
+// Names in MIDI files are raw bytes in no declared encoding; they are read as
+// UTF-8 the way lenient decoders do, so a damaged name still yields text.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "track/midi/detail/text.hpp"
+
+namespace track::midi::detail {
+namespace {
+
+constexpr char32_t REPLACEMENT = 0xFFFD;
+
+void decode(std::span<const std::uint8_t> bytes, std::vector<char32_t>& out) {
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const std::uint8_t lead = bytes[i];
+    if (lead < 0x80) {
+      out.push_back(lead);
+      ++i;
+      continue;
+    }
+    // Number of continuation bytes and the allowed range of the first one;
+    // the narrowed ranges exclude overlong forms, surrogates and values past
+    // U+10FFFF, so those count as invalid at their second byte.
+    std::size_t extra = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    char32_t value = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+      value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      value = lead & 0x0F;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      value = lead & 0x07;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      out.push_back(REPLACEMENT);
+      ++i;
+      continue;
+    }
+    std::size_t k = 1;
+    for (; k <= extra; ++k) {
+      if (i + k >= n) break;
+      const std::uint8_t b = bytes[i + k];
+      const std::uint8_t lo = k == 1 ? low : std::uint8_t{0x80};
+      const std::uint8_t hi = k == 1 ? high : std::uint8_t{0xBF};
+      if (b < lo || b > hi) break;
+      value = (value << 6) | (b & 0x3F);
+    }
+    if (k > extra) {
+      out.push_back(value);
+      i += extra + 1;
+    } else {
+      // One replacement for the lead and the valid continuation bytes after it.
+      out.push_back(REPLACEMENT);
+      i += k;
+    }
+  }
+}
+
+void encode(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// The Unicode White_Space property (25 code points).
+bool is_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+         c == 0x205F || c == 0x3000;
+}
+
+}  // namespace
+
+std::string decode_utf8_lossy(std::span<const std::uint8_t> bytes) {
+  std::vector<char32_t> chars;
+  decode(bytes, chars);
+  std::string out;
+  out.reserve(bytes.size());
+  for (char32_t c : chars) encode(c, out);
+  return out;
+}
+
+std::string clean_track_name(std::span<const std::uint8_t> bytes) {
+  std::vector<char32_t> chars;
+  decode(bytes, chars);
+  std::size_t first = 0;
+  std::size_t last = chars.size();
+  while (first < last && is_white_space(chars[first])) ++first;
+  while (last > first && is_white_space(chars[last - 1])) --last;
+  std::string out;
+  out.reserve(last - first);
+  for (std::size_t k = first; k < last; ++k) {
+    const char32_t c = chars[k];
+    encode(c == U'\r' || c == U'\n' ? U' ' : c, out);
+  }
+  return out;
+}
+
+}  // namespace track::midi::detail
