@@ -1,0 +1,54 @@
+#include <string>
+
+#include "track/multisong/track_sections.hpp"
+#include "track/serialize/number_text.hpp"
+#include "track/serialize/writers.hpp"
+
+namespace track {
+
+// Reverb and snapshot values use shortest decimal text (so -0 reads "-0");
+// subtitle times use number text.
+
+void serialize_reverb(const ReverbPreset& preset, std::string& out) {
+  out += "room_size ";
+  append_shortest(out, preset.room_size);
+  out += "\ndecay ";
+  append_shortest(out, preset.decay);
+  out += "\nmix ";
+  append_shortest(out, preset.mix);
+  out += "\npredelay ";
+  append_shortest(out, preset.predelay);
+  out += '\n';
+}
+
+void serialize_motif(const Motif& motif, std::string& out) {
+  // Motif notes keep their stored order; only layer notes are sorted.
+  for (const auto& note : motif.notes) {
+    out += format_motif_note(note);
+    out += '\n';
+  }
+}
+
+void serialize_snapshot(const Snapshot& snapshot, std::string& out) {
+  for (const auto& [name, value] : snapshot.values) {
+    out += name;
+    out += ' ';
+    append_shortest(out, value);
+    out += '\n';
+  }
+}
+
+void serialize_subtitle_track(const SubtitleTrack& track, std::string& out) {
+  for (const auto& subtitle : track.subtitles) write_subtitle_line(out, subtitle);
+}
+
+void write_subtitle_line(std::string& out, const song::Subtitle& subtitle) {
+  append_number(out, subtitle.time);
+  if (!subtitle.text.empty()) {
+    out += ' ';
+    out += subtitle.text;
+  }
+  out += '\n';
+}
+
+}  // namespace track

@@ -1,0 +1,41 @@
+#include <cmath>
+#include <cstddef>
+#include <string>
+
+#include "track/multisong/track_sections.hpp"
+#include "track/serialize/detail/text.hpp"
+#include "track/serialize/number_text.hpp"
+
+namespace track {
+namespace {
+
+// Equal temperament is recognised in 32-bit float arithmetic, each ratio
+// within a relative 0.00001 of 2^(i/n); a NaN ratio fails.
+bool is_equal_tempered(const std::vector<float>& ratios) {
+  const auto steps = static_cast<float>(ratios.size());
+  for (std::size_t i = 0; i < ratios.size(); ++i) {
+    const float expected = std::exp2(static_cast<float>(i) / steps);
+    if (!(expected * 0.00001f >= std::fabs(ratios[i] - expected))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void serialize_tuning(const song::Tuning& tuning, std::string& out) {
+  // A NaN period fails the test and is treated like the octave.
+  if (std::fabs(tuning.period - 2.0f) > detail::kEpsilon) {
+    out += "period ";
+    append_number(out, tuning.period);
+    out += '\n';
+  } else if (tuning.ratios.size() >= 2 && is_equal_tempered(tuning.ratios)) {
+    out += "equal ";
+    detail::append_unsigned(out, tuning.ratios.size());
+    out += '\n';
+    return;
+  }
+  detail::append_number_list(out, tuning.ratios);
+  out += '\n';
+}
+
+}  // namespace track

@@ -1,0 +1,18 @@
+#include <string>
+
+#include "track/multisong/track_sections.hpp"
+#include "track/serialize/number_text.hpp"
+
+namespace track {
+
+void serialize_wave(const song::Wave& wave, std::string& out) {
+  for (const auto& point : wave.points) {
+    append_number(out, point.time);
+    out += ' ';
+    append_number(out, point.value);
+    out += song::easing_suffix(point.ease_in, point.ease_out);
+    out += '\n';
+  }
+}
+
+}  // namespace track

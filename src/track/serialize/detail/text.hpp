@@ -1,0 +1,44 @@
+#pragma once
+// Small text helpers shared by the track writers: unsigned integers in
+// decimal, the tolerance tests against 1 and the list joiners that write
+// numbers straight into the text being built.
+
+#include <charconv>
+#include <cmath>
+#include <concepts>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "track/serialize/number_text.hpp"
+
+namespace track::detail {
+
+/// The tolerance of the "close to 1" tests: the 32-bit float epsilon, 2^-23.
+inline constexpr float kEpsilon = std::numeric_limits<float>::epsilon();
+
+/// Appends an unsigned integer in decimal.
+template <std::unsigned_integral T>
+void append_unsigned(std::string& out, T value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+/// True when |value - 1| is strictly less than the epsilon (NaN: false).
+inline bool near_one_strict(float value) { return std::fabs(value - 1.0f) < kEpsilon; }
+
+/// True when |value - 1| is greater than the epsilon (NaN: false).
+inline bool beyond_one(float value) { return std::fabs(value - 1.0f) > kEpsilon; }
+
+/// Appends the values as number text, joined by single spaces.
+inline void append_number_list(std::string& out, const std::vector<float>& values) {
+  bool first = true;
+  for (const float value : values) {
+    if (!first) out += ' ';
+    first = false;
+    append_number(out, value);
+  }
+}
+
+}  // namespace track::detail

@@ -1,0 +1,140 @@
+#include <algorithm>
+#include <string>
+
+#include "track/serialize/detail/text.hpp"
+#include "track/serialize/number_text.hpp"
+#include "track/serialize/writers.hpp"
+
+namespace track {
+namespace {
+
+// The two-point curve from (0, base) to (1 within tolerance, anything):
+// glides and volume ramps are written as options instead of curve lines.
+bool is_simple_ramp(const std::vector<song::WavePoint>& points, float base) {
+  return points.size() == 2 && points[0].time == 0.0f && points[0].value == base &&
+         detail::near_one_strict(points[1].time);
+}
+
+void append_points(std::string& text, const std::vector<song::WavePoint>& points) {
+  bool first = true;
+  for (const auto& point : points) {
+    if (!first) text += ", ";
+    first = false;
+    append_number(text, point.time);
+    text += ' ';
+    append_number(text, point.value);
+    text += song::easing_suffix(point.ease_in, point.ease_out);
+  }
+}
+
+void append_note_body(std::string& text, const song::Note& note) {
+  append_number(text, note.start);
+  text += ' ';
+  append_number(text, note.pitch);
+  text += ' ';
+  append_number(text, note.length());
+  append_note_options(text, note.pitch_curve(), note.volume_curve, note.text, note.volume,
+                      note.text_apostrophe, note.arpeggio, note.arpeggio_rate,
+                      std::max(note.repeat, note.repeat_alt));
+}
+
+void append_optional(std::string& text, const char* word, const std::optional<float>& value) {
+  if (!value) return;
+  text += ' ';
+  text += word;
+  text += ' ';
+  append_number(text, *value);
+}
+
+}  // namespace
+
+std::string format_note(const song::Note& note) {
+  std::string text = note.sound;
+  text += ' ';
+  append_note_body(text, note);
+  return text;
+}
+
+std::string format_motif_note(const song::Note& note) {
+  std::string text;
+  append_note_body(text, note);
+  return text;
+}
+
+void append_note_options(std::string& text, const std::vector<song::WavePoint>& pitch_points,
+                         const std::vector<song::WavePoint>& volume_points,
+                         std::string_view note_text, float volume, bool apostrophe,
+                         const std::vector<float>& arpeggio, float arpeggio_rate,
+                         std::uint32_t repeat) {
+  if (apostrophe || !note_text.empty()) {
+    text += " \"";
+    if (apostrophe) text += '\'';
+    text += note_text;
+    text += '"';
+  }
+  const bool pitch_ramp = is_simple_ramp(pitch_points, 0.0f);
+  // A ramp to 0 is no movement at all and writes nothing; NaN is a glide.
+  if (pitch_ramp && !(pitch_points[1].value == 0.0f)) {
+    text += " glide ";
+    append_number(text, pitch_points[1].value);
+    text += song::easing_suffix(pitch_points[0].ease_in, pitch_points[0].ease_out);
+  }
+  // A NaN volume fails the comparison and is left out like a volume of 1.
+  if (detail::beyond_one(volume)) {
+    text += " volume ";
+    append_number(text, volume);
+  }
+  const bool volume_ramp = is_simple_ramp(volume_points, 1.0f);
+  if (volume_ramp && !(volume_points[1].value == 1.0f)) {
+    text += " vol-ramp ";
+    append_number(text, volume_points[1].value);
+    text += song::easing_suffix(volume_points[0].ease_in, volume_points[0].ease_out);
+  }
+  if (!arpeggio.empty()) {
+    text += " arpeggio ";
+    detail::append_number_list(text, arpeggio);
+    text += " rate ";
+    append_number(text, arpeggio_rate);
+  }
+  if (!pitch_points.empty() && !pitch_ramp) {
+    text += "\n  pitch ";
+    append_points(text, pitch_points);
+  }
+  if (!volume_points.empty() && !volume_ramp) {
+    text += "\n  volume ";
+    append_points(text, volume_points);
+  }
+  if (repeat >= 2) {
+    text += " repeat ";
+    detail::append_unsigned(text, repeat);
+  }
+}
+
+std::string format_curve_points(const std::vector<song::WavePoint>& points) {
+  std::string text;
+  append_points(text, points);
+  return text;
+}
+
+std::string format_note_override(const song::NoteOverride& override_) {
+  std::string text = "note ";
+  detail::append_unsigned(text, override_.note);
+  if (override_.skip) text += " skip";
+  append_optional(text, "pitch", override_.pitch);
+  append_optional(text, "start", override_.start);
+  append_optional(text, "duration", override_.duration);
+  append_optional(text, "glide", override_.glide);
+  append_optional(text, "volume", override_.volume);
+  if (override_.text) {
+    text += " text \"";
+    text += *override_.text;
+    text += '"';
+  }
+  if (override_.pitch_curve) {
+    text += " pitch-curve ";
+    append_points(text, *override_.pitch_curve);
+  }
+  return text;
+}
+
+}  // namespace track
