@@ -1,0 +1,72 @@
+#include "song/note/note.hpp"
+
+#include <cstddef>
+#include <utility>
+
+namespace song {
+
+float Note::length() const noexcept {
+  // Summing from -0 keeps a note without segments at exactly
+  // final_segment.duration, sign of zero included.
+  float sum = -0.0f;
+  for (const NoteSegment& segment : segments) sum += segment.duration;
+  return final_segment.duration + sum;
+}
+
+std::vector<WavePoint> Note::pitch_curve() const {
+  if (segments.empty() && final_segment.pitch_delta == 0.0f) return {};
+
+  const float total = length();
+  // A note without positive length has no time axis: every point sits at 0.
+  const auto fraction = [total](float time) { return total > 0.0f ? time / total : 0.0f; };
+
+  std::vector<WavePoint> points;
+  points.reserve(segments.size() + 2);
+  float pitch = 0.0f;
+  float time = 0.0f;
+  const auto walk = [&](const NoteSegment& segment) {
+    points.push_back(WavePoint{fraction(time), pitch, segment.ease_in, segment.ease_out});
+    pitch += segment.pitch_delta;
+    time += segment.duration;
+  };
+  for (const NoteSegment& segment : segments) walk(segment);
+  walk(final_segment);
+  points.push_back(WavePoint{fraction(time), pitch, false, false});
+
+  // A second point at time 0 makes the first redundant: it is the point
+  // before an initial jump, or the start of a curve of zero length.
+  if (points[1].time == 0.0f) points.erase(points.begin());
+  return points;
+}
+
+Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float length) {
+  std::vector<NoteSegment> segments;
+  segments.reserve(points.size() + 2);
+  float last_time = 0.0f;
+  if (!points.empty()) {
+    const WavePoint& first = points.front();
+    float previous_time = first.time * length;
+    if (!(first.value == 0.0f)) segments.push_back(NoteSegment{first.value, 0.0f, false, false});
+    if (previous_time > 0.0f) segments.push_back(NoteSegment{0.0f, previous_time, true, true});
+    for (std::size_t k = 1; k < points.size(); ++k) {
+      const WavePoint& previous = points[k - 1];
+      const WavePoint& point = points[k];
+      const float time = point.time * length;
+      // The stretch takes the shape of the point where it begins.
+      segments.push_back(
+          NoteSegment{point.value - previous.value, time - previous_time, previous.ease_in, previous.ease_out});
+      previous_time = time;
+    }
+    last_time = previous_time;
+  }
+  if (length > last_time || segments.empty()) {
+    segments.push_back(NoteSegment{0.0f, length - last_time, true, true});
+  }
+  Trajectory trajectory;
+  trajectory.final_segment = segments.back();
+  segments.pop_back();
+  trajectory.segments = std::move(segments);
+  return trajectory;
+}
+
+}  // namespace song
