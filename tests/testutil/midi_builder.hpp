@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace testutil {
@@ -127,6 +128,19 @@ class MidiBuilder {
     ++tracks_;
     return *this;
   }
+  /// A chunk whose length field says `declared_length` whatever the data holds.
+  MidiBuilder& chunk_with_length(std::string_view id, std::uint32_t declared_length,
+                                 const Bytes& data) {
+    chunks_.insert(chunks_.end(), id.begin(), id.end());
+    put_u32be(chunks_, declared_length);
+    chunks_.insert(chunks_.end(), data.begin(), data.end());
+    return *this;
+  }
+  /// Bytes appended as they are after the chunks added so far.
+  MidiBuilder& raw(const Bytes& bytes) {
+    chunks_.insert(chunks_.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
   /// Header track count written into the file (defaults to the chunks added).
   MidiBuilder& declared_tracks(std::uint16_t n) {
     declared_ = n;
@@ -150,5 +164,24 @@ class MidiBuilder {
   int declared_ = -1;
   Bytes chunks_;
 };
+
+/// An RMID file: "RIFF", its length, "RMID", then the given sub-chunks
+/// (id and data; an odd length is followed by a pad byte).
+inline Bytes rmid(std::initializer_list<std::pair<std::string_view, Bytes>> sub_chunks) {
+  auto put_u32le = [](Bytes& out, std::uint32_t v) {
+    for (int s = 0; s < 32; s += 8) out.push_back(static_cast<std::uint8_t>(v >> s));
+  };
+  Bytes body{'R', 'M', 'I', 'D'};
+  for (const auto& [id, data] : sub_chunks) {
+    body.insert(body.end(), id.begin(), id.end());
+    put_u32le(body, static_cast<std::uint32_t>(data.size()));
+    body.insert(body.end(), data.begin(), data.end());
+    if (data.size() % 2 != 0) body.push_back(0);
+  }
+  Bytes out{'R', 'I', 'F', 'F'};
+  put_u32le(out, static_cast<std::uint32_t>(body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
 
 }  // namespace testutil
