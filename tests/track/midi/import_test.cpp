@@ -1,0 +1,433 @@
+// The import driver on MIDI bytes: note pairing and the sustain pedal, bends,
+// programs, names, layer naming, tempo, warnings, motifs and failures.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "testutil/midi_builder.hpp"
+#include "track/midi/import.hpp"
+
+namespace {
+
+using testutil::Bytes;
+using testutil::MidiBuilder;
+using testutil::TrackBuilder;
+using track::midi::MidiImport;
+using track::midi::song_from_midi;
+
+MidiImport import_ok(const Bytes& bytes) {
+  auto result = song_from_midi(bytes);
+  EXPECT_TRUE(result.has_value()) << (result ? "" : result.error().text());
+  if (!result) return {};
+  return std::move(result).value();
+}
+
+std::string import_error(const Bytes& bytes) {
+  auto result = song_from_midi(bytes);
+  EXPECT_FALSE(result.has_value());
+  return result ? std::string() : result.error().text();
+}
+
+const song::Layer& layer(const MidiImport& import, std::size_t index) {
+  return import.document.sections.layers.entries.at(index).value;
+}
+
+// A copy, so that it outlives the import it came from.
+song::Layer first_layer(const Bytes& bytes) {
+  const MidiImport import = import_ok(bytes);
+  if (import.document.sections.layers.entries.empty()) return {};
+  return import.document.sections.layers.entries[0].value;
+}
+
+std::vector<std::string> entry_names(const MidiImport& import) {
+  std::vector<std::string> names;
+  for (const auto& entry : import.document.sections.layers.entries) names.push_back(entry.name);
+  return names;
+}
+
+Bytes one_track(const TrackBuilder& track, std::uint16_t division = 480) {
+  return MidiBuilder(1, division).track(track).bytes();
+}
+
+struct Span {
+  float start;
+  float length;
+  float pitch;
+};
+
+void expect_notes(const song::Layer& layer, const std::vector<Span>& want, const char* what) {
+  ASSERT_EQ(layer.notes.size(), want.size()) << what;
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    EXPECT_EQ(layer.notes[k].start, want[k].start) << what << " note " << k;
+    EXPECT_EQ(layer.notes[k].final_segment.duration, want[k].length) << what << " note " << k;
+    EXPECT_EQ(layer.notes[k].pitch, want[k].pitch) << what << " note " << k;
+  }
+}
+
+TEST(ImportScan, NotePairingAndSustainPedal) {
+  struct Case {
+    const char* what;
+    TrackBuilder track;
+    std::vector<Span> notes;  // in the order finished
+  };
+  const Case cases[] = {
+      {"plain note-off and velocity-0 note-on",
+       TrackBuilder().note_on(0, 0, 60, 100).note_off(480, 0, 60).note_on(0, 0, 62, 100)
+           .note_on(960, 0, 62, 0).end(),
+       {{0, 1, -9}, {1, 2, -7}}},
+      {"pedal release ends the note",
+       TrackBuilder().note_on(0, 0, 60, 100).sustain(240, 0, true).note_off(240, 0, 60)
+           .sustain(480, 0, false).end(),
+       {{0, 2, -9}}},
+      {"released notes end at pedal release in release order",
+       TrackBuilder().sustain(0, 0, true).note_on(0, 0, 60, 100).note_on(0, 0, 64, 100)
+           .note_off(480, 0, 64).note_off(480, 0, 60).sustain(480, 0, false).end(),
+       {{0, 3, -5}, {0, 3, -9}}},
+      {"same key again while sustained ends the held note",
+       TrackBuilder().note_on(0, 0, 60, 100).sustain(0, 0, true).note_off(480, 0, 60)
+           .note_on(240, 0, 60, 100).note_off(240, 0, 60).sustain(240, 0, false).end(),
+       {{0, 1.5f, -9}, {1.5f, 1, -9}}},
+      {"repeated note-on replaces the sounding note",
+       TrackBuilder().note_on(0, 0, 60, 100).note_on(480, 0, 60, 100).note_off(480, 0, 60).end(),
+       {{1, 1, -9}}},
+      {"pedal on another channel holds nothing",
+       TrackBuilder().sustain(0, 1, true).note_on(0, 0, 60, 100).note_off(480, 0, 60)
+           .sustain(480, 1, false).end(),
+       {{0, 1, -9}}},
+      {"pedal up releases only its own channel",
+       TrackBuilder().sustain(0, 0, true).sustain(0, 1, true).note_on(0, 0, 60, 100)
+           .note_on(0, 1, 62, 100).note_off(480, 1, 62).note_off(0, 0, 60)
+           .sustain(480, 0, false).sustain(480, 1, false).end(),
+       {{0, 2, -9}, {0, 3, -7}}},
+      {"pedal held at track end ends notes at the last tick",
+       TrackBuilder().sustain(0, 0, true).note_on(0, 0, 60, 100).note_off(480, 0, 60).end(960),
+       {{0, 3, -9}}},
+      {"never released notes are dropped",
+       TrackBuilder().note_on(0, 0, 50, 100).note_on(0, 0, 60, 100).note_off(480, 0, 60).end(),
+       {{0, 1, -9}}},
+      {"unpaired note-off and pedal up are ignored",
+       TrackBuilder().note_off(0, 0, 61).sustain(0, 0, false).note_on(0, 0, 60, 100)
+           .note_off(480, 0, 60).end(),
+       {{0, 1, -9}}},
+  };
+  for (const Case& c : cases) {
+    const MidiImport import = import_ok(one_track(c.track));
+    ASSERT_EQ(import.document.sections.layers.entries.size(), 1u) << c.what;
+    expect_notes(layer(import, 0), c.notes, c.what);
+  }
+}
+
+TEST(ImportScan, BendValuesFromRawWheelPositions) {
+  struct Case {
+    std::uint16_t raw;
+    float semitones;
+  };
+  const Case cases[] = {{0, -2.0f}, {4096, -1.0f}, {12288, 1.0f}, {16383, 1.999755859375f}};
+  for (const Case& c : cases) {
+    // The bend sits at the note's start: the whole note jumps to its value.
+    const Bytes bytes = one_track(
+        TrackBuilder().note_on(0, 0, 60, 100).bend(0, 0, c.raw).note_off(480, 0, 60).end());
+    const song::Layer& l = first_layer(bytes);
+    ASSERT_EQ(l.notes.size(), 1u);
+    const std::vector<song::NoteSegment> segments{{c.semitones, 0.0f, false, false}};
+    EXPECT_EQ(l.notes[0].segments, segments) << c.raw;
+    EXPECT_EQ(l.notes[0].final_segment, (song::NoteSegment{0.0f, 1.0f, true, true})) << c.raw;
+  }
+  // The centre position is no movement at all.
+  const Bytes centred = one_track(
+      TrackBuilder().note_on(0, 0, 60, 100).bend(0, 0, 8192).note_off(480, 0, 60).end());
+  EXPECT_TRUE(first_layer(centred).notes[0].segments.empty());
+}
+
+TEST(ImportScan, BendsApplyOnlyInsideTheNoteOnItsChannel) {
+  const Bytes bytes = one_track(TrackBuilder()
+                                    .bend(0, 0, 0)           // before the note
+                                    .note_on(240, 0, 60, 100)
+                                    .bend(0, 1, 16383)       // other channel
+                                    .bend(240, 0, 12288)     // halfway
+                                    .bend(240, 0, 4096)      // at the note-off tick
+                                    .note_off(0, 0, 60)
+                                    .end());
+  const song::Layer& l = first_layer(bytes);
+  ASSERT_EQ(l.notes.size(), 1u);
+  const std::vector<song::NoteSegment> segments{{1.0f, 0.0f, false, false},
+                                                {0.0f, 0.5f, true, true}};
+  EXPECT_EQ(l.notes[0].segments, segments);
+  EXPECT_EQ(l.notes[0].final_segment, (song::NoteSegment{0.0f, 0.5f, true, true}));
+}
+
+TEST(ImportScan, DrumAndMelodicNotesShareTheTrackLayer) {
+  const Bytes bytes = one_track(TrackBuilder()
+                                    .note_on(0, 9, 38, 127)
+                                    .bend(0, 9, 0)
+                                    .note_on(0, 0, 72, 64)
+                                    .note_off(1440, 9, 38)
+                                    .note_off(0, 0, 72)
+                                    .end());
+  const song::Layer& l = first_layer(bytes);
+  ASSERT_EQ(l.notes.size(), 2u);
+  EXPECT_EQ(l.notes[0].sound, "snare");
+  EXPECT_EQ(l.notes[0].pitch, 0.0f);
+  EXPECT_EQ(l.notes[0].final_segment.duration, 0.25f);
+  EXPECT_TRUE(l.notes[0].segments.empty());
+  EXPECT_EQ(l.notes[0].volume, 1.0f);
+  EXPECT_EQ(l.notes[1].sound, "piano");
+  EXPECT_EQ(l.notes[1].pitch, 3.0f);
+  EXPECT_EQ(l.notes[1].volume, 0.5f);
+}
+
+TEST(ImportScan, ProgramInForceWhenTheNoteEndsCounts) {
+  const Bytes bytes = one_track(TrackBuilder()
+                                    .note_on(0, 0, 60, 100)
+                                    .program(240, 0, 33)
+                                    .note_off(240, 0, 60)
+                                    .program(0, 1, 40)
+                                    .note_on(0, 0, 62, 100)
+                                    .note_off(480, 0, 62)
+                                    .end());
+  const song::Layer& l = first_layer(bytes);
+  ASSERT_EQ(l.notes.size(), 2u);
+  EXPECT_EQ(l.notes[0].sound, "bass");
+  EXPECT_EQ(l.notes[1].sound, "bass");
+}
+
+TEST(ImportNames, NameEventsAfterNotes) {
+  const Bytes bytes = one_track(TrackBuilder()
+                                    .note_on(0, 0, 60, 100)
+                                    .note_off(480, 0, 60)
+                                    .name("Flute")
+                                    .name("Ignored")
+                                    .note_on(0, 0, 62, 100)
+                                    .note_off(480, 0, 62)
+                                    .end());
+  const MidiImport import = import_ok(bytes);
+  const song::Layer& l = layer(import, 0);
+  EXPECT_EQ(l.name, "Flute");
+  ASSERT_EQ(l.notes.size(), 2u);
+  EXPECT_EQ(l.notes[0].sound, "piano");
+  EXPECT_EQ(l.notes[1].sound, "flute");
+}
+
+TEST(ImportNames, CleanedNames) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> events;  // name events in order (track name type)
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"white space only, then a name", {"  \t ", "Lead"}, "Lead"},
+      {"trimmed at both ends", {"\xE3\x80\x80 Strings\xC2\xA0\xE2\x80\xA8"}, "Strings"},
+      {"zero-width space and separators are not white space",
+       {"\xE2\x80\x8B" "A\x1C"}, "\xE2\x80\x8B" "A\x1C"},
+      {"line breaks inside become spaces", {"\nUpper\r\nLower\r"}, "Upper  Lower"},
+      {"surrogate bytes give one replacement each", {"x\xED\xA0\x80"}, "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"truncated sequence gives one replacement", {"\xF0\x90\x80y"}, "\xEF\xBF\xBDy"},
+      {"overlong and stray bytes", {"\xC0\xAF-\xFF"}, "\xEF\xBF\xBD\xEF\xBF\xBD-\xEF\xBF\xBD"},
+      {"valid multi-byte text kept", {"Fl\xC3\xB6te \xF0\x9F\x8E\xB5"}, "Fl\xC3\xB6te \xF0\x9F\x8E\xB5"},
+  };
+  for (const Case& c : cases) {
+    TrackBuilder track;
+    for (const std::string& event : c.events) track.name(event);
+    track.note_on(0, 0, 60, 100).note_off(480, 0, 60).end();
+    EXPECT_EQ(first_layer(one_track(track)).name, c.expected) << c.what;
+  }
+  // An instrument-name event counts like a track name.
+  const Bytes instrument = one_track(
+      TrackBuilder().name(" ").instrument("Lead").note_on(0, 0, 60, 100).note_off(480, 0, 60).end());
+  const song::Layer& l = first_layer(instrument);
+  EXPECT_EQ(l.name, "Lead");
+  EXPECT_EQ(l.notes[0].sound, "lead");
+}
+
+TrackBuilder named_track(const char* name) {
+  TrackBuilder track;
+  if (name != nullptr) track.name(name);
+  track.note_on(0, 0, 60, 100).note_off(480, 0, 60).end();
+  return track;
+}
+
+TEST(ImportNames, UniqueEntryNamesAndTrackNumbers) {
+  struct Case {
+    const char* what;
+    std::vector<const char*> tracks;  // nullptr: no name event; "-": a track without notes
+    std::vector<std::string> entries;
+  };
+  const Case cases[] = {
+      {"duplicates", {"Bass", "Bass", "Bass 2"}, {"Bass", "Bass 2", "Bass 2 2"}},
+      {"three of a kind", {"Piano", "Piano", "Piano"}, {"Piano", "Piano 2", "Piano 3"}},
+      {"case matters", {"Piano", "piano"}, {"Piano", "piano"}},
+      {"unnamed tracks count tracks without notes", {"-", nullptr, "-", nullptr}, {"Track 2", "Track 4"}},
+  };
+  for (const Case& c : cases) {
+    MidiBuilder file;
+    for (const char* name : c.tracks) {
+      if (name != nullptr && std::string(name) == "-") {
+        file.track(TrackBuilder().tempo(500000).end());
+      } else {
+        file.track(named_track(name));
+      }
+    }
+    const MidiImport import = import_ok(file.bytes());
+    EXPECT_EQ(entry_names(import), c.entries) << c.what;
+    ASSERT_EQ(import.document.sections.songs.entries.size(), 1u);
+    EXPECT_EQ(import.document.sections.songs.entries[0].value.layers, c.entries) << c.what;
+  }
+  // The layer's own name keeps the track name.
+  MidiBuilder twice;
+  twice.track(named_track("Bass")).track(named_track("Bass"));
+  EXPECT_EQ(layer(import_ok(twice.bytes()), 1).name, "Bass");
+}
+
+TEST(ImportSong, TempoAndWarnings) {
+  struct Case {
+    const char* what;
+    std::vector<std::vector<std::uint32_t>> tempos;  // per track, in order
+    float tempo;
+    std::vector<std::string> warnings;
+  };
+  const std::string dropped = " tempo events; using the first, tempo changes are dropped";
+  const Case cases[] = {
+      {"none", {{}, {}}, 120.0f, {}},
+      {"one", {{400000}, {}}, 150.0f, {}},
+      {"two in one track", {{500000, 400000}, {}}, 120.0f, {"2" + dropped}},
+      {"first in file order across tracks", {{}, {600000}, {500000}}, 100.0f, {"2" + dropped}},
+      {"zero is skipped but counted", {{0, 400000}, {}}, 150.0f, {"2" + dropped}},
+      {"only zero", {{0}, {}}, 120.0f, {}},
+      {"three zeros", {{0, 0}, {0}}, 120.0f, {"3" + dropped}},
+      {"odd value", {{333333}}, 180.00018f, {}},
+  };
+  for (const Case& c : cases) {
+    MidiBuilder file;
+    for (std::size_t t = 0; t < c.tempos.size(); ++t) {
+      TrackBuilder track;
+      for (std::uint32_t value : c.tempos[t]) track.tempo(value);
+      if (t == 0) track.note_on(0, 0, 60, 100).note_off(480, 0, 60);
+      file.track(track.end());
+    }
+    const MidiImport import = import_ok(file.bytes());
+    const track::Song& song = import.document.sections.songs.entries.at(0).value;
+    EXPECT_EQ(song.tempo, c.tempo) << c.what;
+    EXPECT_EQ(import.warnings, c.warnings) << c.what;
+  }
+}
+
+TEST(ImportSong, DocumentFrame) {
+  const MidiImport import = import_ok(one_track(named_track("Lead")));
+  EXPECT_EQ(import.song_name, "song");
+  EXPECT_EQ(import.document.leading_lines, std::vector<std::string>{"@import std:instruments"});
+  const auto& sections = import.document.sections;
+  ASSERT_EQ(sections.songs.entries.size(), 1u);
+  EXPECT_EQ(sections.songs.entries[0].name, "song");
+  const track::Song& song = sections.songs.entries[0].value;
+  EXPECT_EQ(song.signature_numerator, 4u);
+  EXPECT_EQ(song.signature_denominator, 4u);
+  EXPECT_EQ(song.tempo_ratio, 1.0f);
+  EXPECT_FALSE(song.length.has_value());
+  EXPECT_TRUE(sections.sounds.entries.empty());
+  EXPECT_TRUE(sections.motifs.entries.empty());
+  EXPECT_TRUE(import.document.unknown_sections.empty());
+  EXPECT_TRUE(import.warnings.empty());
+}
+
+TEST(ImportSong, DamagedTracksAreReportedBeforeTheTempoWarning) {
+  TrackBuilder damaged;
+  damaged.tempo(500000).note_on(0, 0, 60, 100).note_off(480, 0, 60);
+  damaged.raw({0x00, 0x90, 0x3C, 0x9C});  // a status byte where the velocity belongs
+  damaged.note_on(0, 0, 62, 100).note_off(480, 0, 62).end();
+  TrackBuilder second;
+  second.tempo(400000).note_on(0, 0, 64, 100).note_off(480, 0, 64).end();
+  const MidiImport import = import_ok(MidiBuilder().track(second).track(damaged).bytes());
+  ASSERT_EQ(import.warnings.size(), 2u);
+  const std::string& first = import.warnings[0];
+  EXPECT_EQ(first.rfind("track 2: ", 0), 0u) << first;
+  EXPECT_NE(first.find(" at byte "), std::string::npos) << first;
+  const std::string tail = "; the rest of the track is ignored";
+  ASSERT_GE(first.size(), tail.size());
+  EXPECT_EQ(first.substr(first.size() - tail.size()), tail);
+  EXPECT_EQ(import.warnings[1], "2 tempo events; using the first, tempo changes are dropped");
+  // The events before the damage are kept.
+  EXPECT_EQ(layer(import, 1).notes.size(), 1u);
+}
+
+TEST(ImportFailures, ErrorTexts) {
+  EXPECT_EQ(import_error(MidiBuilder(1, 0xE728).track(named_track("Lead")).bytes()),
+            "SMPTE timecode timing is not supported");
+  EXPECT_EQ(import_error(MidiBuilder().track(TrackBuilder().tempo(500000).end()).bytes()),
+            "no notes found");
+  EXPECT_EQ(import_error(MidiBuilder().bytes()), "no notes found");
+  EXPECT_EQ(import_error(one_track(TrackBuilder().note_on(0, 0, 60, 100).end())), "no notes found");
+  const std::string parse = "could not parse MIDI data: invalid midi: ";
+  EXPECT_EQ(import_error(one_track(named_track("Lead"), 0)).rfind(parse, 0), 0u);
+  EXPECT_EQ(import_error(Bytes{'n', 'o', 'p', 'e'}).rfind(parse, 0), 0u);
+}
+
+// A track of `count` identical quarter notes, finished in reverse start order
+// when `reverse` is set (all note-ons first, then note-offs from the last).
+TrackBuilder repeated_notes(std::size_t count, bool reverse = false) {
+  TrackBuilder track;
+  if (!reverse) {
+    for (std::size_t k = 0; k < count; ++k) track.note_on(0, 0, 60, 100).note_off(480, 0, 60);
+  } else {
+    for (std::size_t k = 0; k < count; ++k) track.note_on(k == 0 ? 0 : 480, 0, static_cast<std::uint8_t>(40 + k), 100);
+    for (std::size_t k = count; k > 0; --k) track.note_off(0, 0, static_cast<std::uint8_t>(40 + k - 1));
+  }
+  return track.end();
+}
+
+TEST(ImportMotifs, NoteCountBounds) {
+  struct Case {
+    std::size_t count;
+    std::size_t placements;
+    std::size_t notes_left;
+  };
+  const Case cases[] = {{7, 0, 7}, {8, 2, 0}, {9, 2, 1}, {32, 2, 0}, {1500, 95, 0}, {1501, 0, 1501}};
+  for (const Case& c : cases) {
+    const MidiImport import = import_ok(one_track(repeated_notes(c.count)));
+    const song::Layer& l = layer(import, 0);
+    EXPECT_EQ(l.motif_instances.size(), c.placements) << c.count;
+    EXPECT_EQ(l.notes.size(), c.notes_left) << c.count;
+  }
+  // Below the bound the notes stay in the order they were finished.
+  const song::Layer& seven = first_layer(one_track(repeated_notes(7, true)));
+  ASSERT_EQ(seven.notes.size(), 7u);
+  EXPECT_EQ(seven.notes.front().pitch, -23.0f);
+  EXPECT_EQ(seven.notes.back().pitch, -29.0f);
+}
+
+TEST(ImportMotifs, TransposedRepeatAndNamesInByteOrderAcrossTracks) {
+  TrackBuilder figure;
+  const std::uint8_t keys[] = {60, 64, 67, 62, 72, 76, 79, 74};
+  for (std::uint8_t key : keys) figure.note_on(0, 0, key, 100).note_off(480, 0, key);
+  figure.end();
+  MidiBuilder file;
+  for (int t = 1; t <= 10; ++t) {
+    if (t == 1 || t == 2 || t == 10) {
+      file.track(figure);
+    } else {
+      file.track(TrackBuilder().end());
+    }
+  }
+  const MidiImport import = import_ok(file.bytes());
+  std::vector<std::string> motifs;
+  for (const auto& entry : import.document.sections.motifs.entries) motifs.push_back(entry.name);
+  EXPECT_EQ(motifs, (std::vector<std::string>{"midi_track10_motif1", "midi_track1_motif1",
+                                              "midi_track2_motif1"}));
+  EXPECT_EQ(entry_names(import), (std::vector<std::string>{"Track 1", "Track 2", "Track 10"}));
+  const song::Layer& last = layer(import, 2);
+  ASSERT_EQ(last.motif_instances.size(), 2u);
+  EXPECT_EQ(last.motif_instances[0].motif, "midi_track10_motif1");
+  EXPECT_EQ(last.motif_instances[0].start, 0.0f);
+  EXPECT_EQ(last.motif_instances[0].transpose, 0.0f);
+  EXPECT_EQ(last.motif_instances[0].sound, "piano");
+  EXPECT_EQ(last.motif_instances[1].start, 4.0f);
+  EXPECT_EQ(last.motif_instances[1].transpose, 12.0f);
+  const auto& notes = import.document.sections.motifs.entries[0].value.notes;
+  ASSERT_EQ(notes.size(), 4u);
+  EXPECT_EQ(notes[3].pitch, 2.0f);
+  EXPECT_EQ(notes[3].sound, "");
+}
+
+}  // namespace
