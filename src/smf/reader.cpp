@@ -140,6 +140,7 @@ constexpr EventKind kChannelKinds[7] = {
     EventKind::Controller, EventKind::ProgramChange, EventKind::ChannelAftertouch,
     EventKind::PitchBend,
 };
+constexpr std::uint8_t kChannelDataBytes[7] = {2, 2, 2, 2, 1, 1, 2};
 constexpr const char* kChannelNames[7] = {
     "note-off",       "note-on",            "polyphonic aftertouch", "controller change",
     "program change", "channel aftertouch", "pitch bend",
@@ -203,10 +204,19 @@ class TrackDecoder {
         const unsigned index = (status >> 4) - 8u;
         e.kind = kChannelKinds[index];
         e.channel = status & 0x0F;
-        if (!data_byte(at, index, e.data1)) return;
-        if (index != 4 && index != 5 && !data_byte(at, index, e.data2)) return;
-        out_.events.push_back(e);
-        continue;
+        const std::size_t need = kChannelDataBytes[index];
+        if (c_.remaining() >= need) {
+          const std::uint8_t a = c_.peek_at(0);
+          const std::uint8_t b = need == 2 ? c_.peek_at(1) : 0;
+          if (((a | b) & 0x80) == 0) {
+            c_.skip(need);
+            e.data1 = a;
+            e.data2 = b;
+            out_.events.push_back(e);
+            continue;
+          }
+        }
+        return channel_damage(at, index, need);
       }
 
       switch (status) {
@@ -239,18 +249,19 @@ class TrackDecoder {
     if (!after_end_) out_.damage = TrackDamage{at, std::move(reason)};
   }
 
-  bool data_byte(std::size_t at, unsigned index, std::uint8_t& out) {
-    if (c_.at_end()) {
-      damage(at, std::string(kChannelNames[index]) + " cut short by the end of the track");
-      return false;
+  // The channel message at the cursor is short or holds a byte of 0x80 or
+  // more: names the first such byte.
+  void channel_damage(std::size_t at, unsigned index, std::size_t need) {
+    for (std::size_t i = 0; i < need; ++i) {
+      if (i >= c_.remaining()) {
+        return damage(at,
+                      std::string(kChannelNames[index]) + " cut short by the end of the track");
+      }
+      if (c_.peek_at(i) >= 0x80) {
+        return damage(at, "data byte " + hex_byte(c_.peek_at(i)) + " inside a " +
+                              kChannelNames[index]);
+      }
     }
-    std::uint8_t b = c_.take();
-    if (b >= 0x80) {
-      damage(at, "data byte " + hex_byte(b) + " inside a " + kChannelNames[index]);
-      return false;
-    }
-    out = b;
-    return true;
   }
 
   // Reads a length and that many bytes into the event's payload, taking what

@@ -30,6 +30,10 @@ class ByteCursor {
 
   /// The next byte without consuming it. Precondition: !at_end().
   std::uint8_t peek() const noexcept { return *pos_; }
+  /// The byte `i` places ahead without consuming it. Precondition: i < remaining().
+  std::uint8_t peek_at(std::size_t i) const noexcept { return pos_[i]; }
+  /// Consumes `n` bytes. Precondition: n <= remaining().
+  void skip(std::size_t n) noexcept { pos_ += n; }
   /// The `n` bytes just consumed. Precondition: at least `n` bytes were consumed.
   const std::uint8_t* ptr_before(std::size_t n) const noexcept { return pos_ - n; }
   /// Consumes one byte. Precondition: !at_end().
