@@ -33,7 +33,7 @@ void append_int64(std::string& out, std::int64_t value) {
       negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   char* begin = write_digits_backwards(end, magnitude);
   if (negative) *--begin = '-';
-  out.append(begin, end);
+  out.append(begin, static_cast<std::size_t>(end - begin));
 }
 
 // The decimal D * 10^k, D held as up to 10 digit characters.
@@ -158,50 +158,37 @@ Decimal shortest_decimal(float magnitude) {
   return d;
 }
 
-__extension__ typedef unsigned __int128 Uint128;
-
-constexpr std::uint64_t kPow10[] = {1,
-                                    10,
-                                    100,
-                                    1000,
-                                    10000,
-                                    100000,
-                                    1000000,
-                                    10000000,
-                                    100000000,
-                                    1000000000,
-                                    10000000000,
-                                    100000000000,
-                                    1000000000000};
+constexpr std::uint64_t kPow10[] = {1,           10,           100,         1000,
+                                    10000,       100000,       1000000,     10000000,
+                                    100000000,   1000000000,   10000000000, 100000000000};
 
 // Fast path for the numbers music is made of (12.5, 0.25, 0.79): finite,
 // non-integral, 2^-10 <= magnitude < 2^24. Tries the numerals with j = 1, 2, ...
 // fraction digits, nearest first, and takes the first that lies inside the
-// float's rounding interval. All comparisons are exact in 128-bit integers:
-// scaled by 4 * 10^j * 2^s (magnitude = m * 2^-s), the float is 4m * 10^j, the
-// numeral N / 10^j is N * 2^(s+2), and the interval reaches 2 * 10^j above
-// and below (only 10^j below when m is a power of two: the next float down is
-// half as far). On a boundary the numeral reads back only when m is even.
-// Returns false when no numeral with up to 12 fraction digits fits.
+// float's rounding interval. All comparisons are exact in 64-bit integers:
+// scaled by 4 * 10^j * 2^s (magnitude = m * 2^-s), the float is 4m * 10^j
+// (below 2^26 * 10^11 < 2^63), the numeral N / 10^j is N * 2^(s+2), and the
+// interval reaches 2 * 10^j above and below (only 10^j below when m is a
+// power of two: the next float down is half as far). On a boundary the
+// numeral reads back only when m is even. Returns false when no numeral with
+// up to 11 fraction digits fits; the general path handles those.
 bool append_short_fraction(std::string& out, float magnitude, bool negative) {
   // A normal float: 24-bit significand with the hidden bit, biased exponent.
   const auto bits = std::bit_cast<std::uint32_t>(magnitude);
   const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
-  const int s = 150 - static_cast<int>(bits >> 23);  // magnitude = m * 2^-s, 0 < s <= 33
+  const int shift = 150 - static_cast<int>(bits >> 23) + 2;  // s + 2, magnitude = m * 2^-s
   const bool m_even = (m & 1) == 0;
   const bool m_power_of_two = m == (std::uint64_t{1} << 23);
-  for (int j = 1; j <= 12; ++j) {
+  for (int j = 1; j <= 11; ++j) {
     const std::uint64_t scale = kPow10[j];
-    // Exact: m has 24 bits and 5^j at most 28, within a double's 53.
+    // Exact: m has 24 bits and 5^j at most 26, within a double's 53.
     const double scaled = static_cast<double>(magnitude) * static_cast<double>(scale);
     const auto below = static_cast<std::uint64_t>(scaled);  // floor: scaled > 0
-    const Uint128 value4 = static_cast<Uint128>(4 * m) * scale;
-    const Uint128 up_reach = static_cast<Uint128>(2) * scale;
-    const Uint128 down_reach = m_power_of_two ? static_cast<Uint128>(scale) : up_reach;
-    const Uint128 below4 = static_cast<Uint128>(below) << (s + 2);
-    const Uint128 above4 = static_cast<Uint128>(below + 1) << (s + 2);
-    const Uint128 below_distance = value4 - below4;  // below4 <= value4
-    const Uint128 above_distance = above4 - value4;  // above4 > value4
+    const std::uint64_t value4 = 4 * m * scale;
+    const std::uint64_t up_reach = 2 * scale;
+    const std::uint64_t down_reach = m_power_of_two ? scale : up_reach;
+    const std::uint64_t below_distance = value4 - (below << shift);        // numeral <= value
+    const std::uint64_t above_distance = ((below + 1) << shift) - value4;  // numeral > value
     const bool below_fits =
         below != 0 && (below_distance < down_reach || (below_distance == down_reach && m_even));
     const bool above_fits = above_distance < up_reach || (above_distance == up_reach && m_even);
@@ -214,19 +201,18 @@ bool append_short_fraction(std::string& out, float magnitude, bool negative) {
       digits /= 10;
       --decimals;
     }
+    // Fraction digits, the point, then the integer digits (at least "0").
     char text[kMaxShortest];
     char* const end = text + sizeof text;
-    char* begin = write_digits_backwards(end, digits);
-    // Leading zeros up to one digit before the point, then the point.
-    while (end - begin <= decimals) *--begin = '0';
-    if (decimals > 0) {
-      char* const point = end - decimals;
-      std::memmove(begin - 1, begin, static_cast<std::size_t>(point - begin));
-      --begin;
-      point[-1] = '.';
+    char* begin = end;
+    for (int i = 0; i < decimals; ++i) {
+      *--begin = static_cast<char>('0' + digits % 10);
+      digits /= 10;
     }
+    if (decimals > 0) *--begin = '.';
+    begin = write_digits_backwards(begin, digits);
     if (negative) *--begin = '-';
-    out.append(begin, end);
+    out.append(begin, static_cast<std::size_t>(end - begin));
     return true;
   }
   return false;
@@ -261,7 +247,7 @@ void append_shortest(std::string& out, float value) {
   char* p = text;
   if (negative) *p++ = '-';
   p = place_point(p, shortest_decimal(magnitude));
-  out.append(text, p);
+  out.append(text, static_cast<std::size_t>(p - text));
 }
 
 void append_number(std::string& out, float value) {
