@@ -30,7 +30,7 @@ using testutil::Bytes;
 using testutil::MidiBuilder;
 using testutil::TrackBuilder;
 
-struct Run {
+struct Outcome {
   int status = -1;
   std::string out;
   std::string err;
@@ -47,7 +47,7 @@ void spit(const fs::path& path, const Bytes& bytes) {
 }
 
 /// Runs the built binary in `dir` with the given arguments.
-Run run_tool(const fs::path& dir, const std::vector<std::string>& args) {
+Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args) {
   const fs::path out_file = dir / ".stdout";
   const fs::path err_file = dir / ".stderr";
   posix_spawn_file_actions_t actions;
@@ -62,7 +62,7 @@ Run run_tool(const fs::path& dir, const std::vector<std::string>& args) {
   for (auto& a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
-  Run result;
+  Outcome result;
   if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
     posix_spawn_file_actions_destroy(&actions);
     return result;
@@ -120,7 +120,7 @@ Bytes two_tempo_file() {
 }
 
 TEST_F(Cli, NoArgumentPrintsUsage) {
-  const Run r = run_tool(dir_, {});
+  const Outcome r = run_tool(dir_, {});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Usage: tracksmith <input.mid> [output.track]\n");
   EXPECT_EQ(r.out, "");
@@ -129,7 +129,7 @@ TEST_F(Cli, NoArgumentPrintsUsage) {
 
 TEST_F(Cli, SuccessWritesDerivedPathAndReportsLayers) {
   spit(dir_ / "x.mid", three_layer_file());
-  const Run r = run_tool(dir_, {"x.mid"});
+  const Outcome r = run_tool(dir_, {"x.mid"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "Imported x.mid \u2192 x.track (3 layers)\n");
   EXPECT_EQ(r.out, "");
@@ -160,7 +160,7 @@ TEST_F(Cli, FailuresPrintOneLineAndWriteNothing) {
   };
   const auto before = files();
   for (const auto& c : cases) {
-    const Run r = run_tool(dir_, c.args);
+    const Outcome r = run_tool(dir_, c.args);
     EXPECT_EQ(r.status, 1) << c.args[0];
     EXPECT_EQ(r.err.rfind(c.err_prefix, 0), 0u) << r.err;
     EXPECT_TRUE(r.err.size() >= c.err_suffix.size() &&
@@ -185,7 +185,7 @@ TEST_F(Cli, WriteFailuresComeAfterWarnings) {
       {"/dev/full", "No space left on device (os error 28)"},
   };
   for (const auto& c : cases) {
-    const Run r = run_tool(dir_, {"t.mid", c.output});
+    const Outcome r = run_tool(dir_, {"t.mid", c.output});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "Warning: 2 tempo events; using the first, tempo changes are dropped\n"
@@ -195,7 +195,7 @@ TEST_F(Cli, WriteFailuresComeAfterWarnings) {
 
 TEST_F(Cli, WarningsComeBeforeTheSuccessLine) {
   spit(dir_ / "t.mid", two_tempo_file());
-  const Run r = run_tool(dir_, {"t.mid", "out.track", "ignored", "also ignored"});
+  const Outcome r = run_tool(dir_, {"t.mid", "out.track", "ignored", "also ignored"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err,
             "Warning: 2 tempo events; using the first, tempo changes are dropped\n"
@@ -208,7 +208,7 @@ TEST_F(Cli, DamagedTrackIsReportedAsAWarning) {
   TrackBuilder damaged;
   damaged.note_on(0, 0, 60, 100).note_off(480, 0, 60).raw({0x00, 0x90, 0x3C, 0x9C});
   spit(dir_ / "d.mid", MidiBuilder().track(damaged).bytes());
-  const Run r = run_tool(dir_, {"d.mid"});
+  const Outcome r = run_tool(dir_, {"d.mid"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err.rfind("Warning: track 1: ", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("; the rest of the track is ignored\nImported d.mid \u2192 d.track (1 layers)\n"),
@@ -228,7 +228,7 @@ TEST_F(Cli, DerivedOutputPaths) {
   for (const auto& [input, expected] : cases) {
     EXPECT_EQ(cli::derive_output_path(input), expected);
     spit(dir_ / input, three_layer_file());
-    const Run r = run_tool(dir_, {input});
+    const Outcome r = run_tool(dir_, {input});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "Imported " + input + " \u2192 " + expected + " (3 layers)\n");
     EXPECT_TRUE(fs::exists(dir_ / expected)) << expected;
@@ -240,7 +240,7 @@ TEST_F(Cli, DerivedOutputPaths) {
 TEST_F(Cli, NonUtf8PathIsUsedAndPrintedAsGiven) {
   const std::string name = "caf\xE9.mid";
   spit(dir_ / name, three_layer_file());
-  const Run r = run_tool(dir_, {name});
+  const Outcome r = run_tool(dir_, {name});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "Imported " + name + " \u2192 caf\xE9.track (3 layers)\n");
   EXPECT_TRUE(fs::exists(dir_ / "caf\xE9.track"));
@@ -255,7 +255,7 @@ TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
 
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
   const fs::path source = TRACKSMITH_SOURCE_DIR;
-  const Run r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});
+  const Outcome r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(slurp(dir_ / "example.track"), slurp(source / "tests/golden/example.track"));
 }
