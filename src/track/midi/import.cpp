@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <span>
 #include <string>
 #include <utility>
@@ -75,6 +76,13 @@ class TrackScan {
       : file_(file), ticks_per_beat_(ticks_per_beat) {}
 
   void run(const smf::Track& track) {
+    // Every note comes from one note-on with a velocity above 0, so their
+    // count bounds the notes and the list is allocated once.
+    std::size_t note_ons = 0;
+    for (const smf::Event& event : track.events) {
+      note_ons += event.kind == smf::EventKind::NoteOn && event.data2 > 0;
+    }
+    notes_.reserve(note_ons);
     for (const smf::Event& event : track.events) {
       tick_ += event.delta;  // unsigned: wraps like the reference counter
       handle(event);
@@ -185,19 +193,16 @@ struct TempoScan {
   std::optional<std::uint32_t> first_nonzero;
 };
 
-TempoScan scan_tempo(const smf::Smf& file) {
-  TempoScan scan;
-  for (const smf::Track& track : file.tracks) {
-    for (const smf::Event& event : track.events) {
-      if (event.kind != smf::EventKind::Meta || event.meta_kind() != smf::MetaKind::Tempo) continue;
-      ++scan.count;
-      // A tempo of 0 microseconds per beat would make the song infinitely
-      // fast; it is counted but never used.
-      const std::uint32_t value = file.tempo(event);
-      if (!scan.first_nonzero && value != 0) scan.first_nonzero = value;
-    }
+// Counts the tempo events of one track, in file order, into `scan`.
+void scan_tempo(const smf::Smf& file, const smf::Track& track, TempoScan& scan) {
+  for (const smf::Event& event : track.events) {
+    if (event.kind != smf::EventKind::Meta || event.meta_kind() != smf::MetaKind::Tempo) continue;
+    ++scan.count;
+    // A tempo of 0 microseconds per beat would make the song infinitely
+    // fast; it is counted but never used.
+    const std::uint32_t value = file.tempo(event);
+    if (!scan.first_nonzero && value != 0) scan.first_nonzero = value;
   }
-  return scan;
 }
 
 }  // namespace
@@ -222,7 +227,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     error.parse_error = parsed.error();
     return common::unexpected(std::move(error));
   }
-  const smf::Smf& file = *parsed;
+  smf::Smf& file = *parsed;
   if (file.header.timing.kind == smf::Timing::Kind::Timecode) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::SmpteTimecode;
@@ -233,9 +238,14 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   std::vector<song::Layer> layers;
   MotifTable motif_table;
   std::uint32_t track_counter = 0;
-  for (const smf::Track& track : file.tracks) {
+  TempoScan tempo;
+  for (smf::Track& track : file.tracks) {
     TrackScan scan(file, ticks_per_beat);
     scan.run(track);
+    scan_tempo(file, track, tempo);
+    // The track's events are not needed again: release them now so that the
+    // events of all tracks and the notes of all layers never coexist.
+    std::vector<smf::Event>().swap(track.events);
     ++track_counter;
     std::vector<song::Note> notes = scan.take_notes();
     if (notes.empty()) continue;
@@ -266,7 +276,6 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
                                 "; the rest of the track is ignored");
     }
   }
-  const TempoScan tempo = scan_tempo(file);
   if (tempo.count >= 2) {
     result.warnings.push_back(std::to_string(tempo.count) +
                               " tempo events; using the first, tempo changes are dropped");
@@ -275,12 +284,21 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   Song song;
   song.tempo = tempo.first_nonzero ? 60000000.0f / static_cast<float>(*tempo.first_nonzero)
                                    : 120.0f;
-  std::set<std::string> taken;
+  std::unordered_set<std::string> taken;
+  // For each name, the counter after the last one it was given: every
+  // "{name} {k}" below it was already taken then and still is, so trying
+  // again from there gives the same names without rescanning (many tracks
+  // of one name would otherwise cost quadratic time).
+  std::unordered_map<std::string, std::uint32_t> next_counter;
   TrackSections& sections = result.document.sections;
   for (song::Layer& layer : layers) {
     std::string candidate = layer.name;
-    for (std::uint32_t counter = 2; taken.count(candidate) != 0; ++counter) {
-      candidate = layer.name + " " + std::to_string(counter);
+    if (taken.count(candidate) != 0) {
+      std::uint32_t& counter = next_counter.try_emplace(layer.name, 2).first->second;
+      do {
+        candidate = layer.name + " " + std::to_string(counter);
+        ++counter;
+      } while (taken.count(candidate) != 0);
     }
     taken.insert(candidate);
     song.layers.push_back(candidate);
