@@ -1,12 +1,19 @@
 // Motif extraction: figures that a track plays at least twice (also
 // transposed) move into motif entries, and the layer keeps placements of
 // them instead of their notes. Greedy, longest figures first, left to right.
+//
+// The search used by the import indexes the windows of each length by a hash
+// of their normalised notes, so that a window is only ever compared with the
+// windows that can equal it; the plain scan stays as the reference it must
+// agree with.
 
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,12 +43,214 @@ void stable_sort_by_start_key(std::vector<T>& items) {
   });
 }
 
-bool window_free(const std::vector<bool>& used, std::size_t at, std::size_t length) {
+// What both scans carry from one window length to the next.
+struct ScanState {
+  explicit ScanState(std::size_t count) : used(count, 0) {}
+
+  std::vector<std::uint8_t> used;  // 1 once the note belongs to an occurrence
+  std::uint32_t motif_counter = 0;
+  std::vector<song::MotifInstance> instances;
+};
+
+bool window_free(const std::vector<std::uint8_t>& used, std::size_t at, std::size_t length) {
   for (std::size_t k = 0; k < length; ++k) {
-    if (used[at + k]) return false;
+    if (used[at + k] != 0) return false;
   }
   return true;
 }
+
+// Turns the occurrences at `positions` (ascending, the first being the
+// reference window) into one motif entry and its placements.
+void make_motif(const std::vector<song::Note>& notes, const std::vector<std::size_t>& positions,
+                std::size_t length, std::uint32_t track_number, MotifTable& table,
+                ScanState& state) {
+  ++state.motif_counter;
+  std::string name = "midi_track" + std::to_string(track_number) + "_motif" +
+                     std::to_string(state.motif_counter);
+  const std::size_t first = positions.front();
+  const float base_pitch = notes[first].pitch;
+  const float base_start = notes[first].start;
+  const std::string& sound = notes[first].sound;
+
+  std::vector<song::Note> motif_notes(notes.begin() + static_cast<std::ptrdiff_t>(first),
+                                      notes.begin() + static_cast<std::ptrdiff_t>(first + length));
+  for (song::Note& note : motif_notes) {
+    note.sound.clear();
+    note.pitch -= base_pitch;
+    note.start -= base_start;
+  }
+  table.insert_or_assign(name, std::move(motif_notes));
+
+  for (std::size_t p : positions) {
+    for (std::size_t k = 0; k < length; ++k) state.used[p + k] = 1;
+    song::MotifInstance instance;
+    instance.motif = name;
+    instance.sound = sound;
+    instance.start = notes[p].start;
+    instance.transpose = notes[p].pitch - base_pitch;
+    state.instances.push_back(std::move(instance));
+  }
+}
+
+MotifResult finish_scan(std::vector<song::Note> notes, ScanState state) {
+  MotifResult result;
+  result.notes.reserve(notes.size());
+  for (std::size_t k = 0; k < notes.size(); ++k) {
+    if (state.used[k] == 0) result.notes.push_back(std::move(notes[k]));
+  }
+  stable_sort_by_start_key(state.instances);
+  result.instances = std::move(state.instances);
+  return result;
+}
+
+// ---- Window hashing -------------------------------------------------------
+//
+// Two windows that match must hash alike, so every value enters the hash in
+// the form that equality sees: floats by numeric value (both zeros as one),
+// lists with their sizes. A NaN makes a window unmatchable; such windows are
+// flagged and kept out of the index instead of being hashed.
+
+constexpr std::uint64_t mix(std::uint64_t x) noexcept {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ULL;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  return x;
+}
+
+class Hasher {
+ public:
+  void add(std::uint64_t value) noexcept { state_ = mix(state_ ^ (value + 0x9e3779b97f4a7c15ULL)); }
+
+  void add(float value) noexcept {
+    if (value != value) nan_ = true;
+    // +0 for both zeros; every other non-NaN value has one bit pattern.
+    add(std::uint64_t{value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value)});
+  }
+
+  void add(bool value) noexcept { add(std::uint64_t{value ? 1u : 0u}); }
+
+  void add(std::string_view text) noexcept {
+    add(std::uint64_t{text.size()});
+    std::uint64_t word = 0;
+    std::size_t filled = 0;
+    for (const char c : text) {
+      word = (word << 8) | static_cast<unsigned char>(c);
+      if (++filled == 8) {
+        add(word);
+        word = 0;
+        filled = 0;
+      }
+    }
+    if (filled != 0) add(word);
+  }
+
+  void add(const song::NoteSegment& segment) noexcept {
+    add(segment.pitch_delta);
+    add(segment.duration);
+    add(segment.ease_in);
+    add(segment.ease_out);
+  }
+
+  void add(const song::WavePoint& point) noexcept {
+    add(point.time);
+    add(point.value);
+    add(point.ease_in);
+    add(point.ease_out);
+  }
+
+  template <class T>
+  void add_list(const std::vector<T>& items) noexcept {
+    add(std::uint64_t{items.size()});
+    for (const T& item : items) add(item);
+  }
+
+  std::uint64_t value() const noexcept { return state_; }
+  bool saw_nan() const noexcept { return nan_; }
+
+ private:
+  std::uint64_t state_ = 0x243f6a8885a308d3ULL;
+  bool nan_ = false;
+};
+
+// Hash of the fields that `same_apart_from_position` compares.
+struct NoteKey {
+  std::uint64_t hash = 0;
+  bool has_nan = false;
+};
+
+NoteKey note_key(const song::Note& note) {
+  Hasher h;
+  h.add(std::string_view{note.sound});
+  h.add_list(note.segments);
+  h.add(note.final_segment);
+  h.add(note.volume);
+  h.add_list(note.volume_curve);
+  h.add(std::string_view{note.text});
+  h.add(note.text_apostrophe);
+  h.add_list(note.arpeggio);
+  h.add(note.arpeggio_rate);
+  h.add(std::uint64_t{note.repeat});
+  h.add(std::uint64_t{note.repeat_alt});
+  return NoteKey{h.value(), h.saw_nan()};
+}
+
+constexpr std::uint32_t no_window = std::numeric_limits<std::uint32_t>::max();
+
+// Buffers of the indexed scan, sized once per track and reused for every
+// window length.
+struct WindowIndex {
+  std::vector<float> starts;
+  std::vector<float> pitches;
+  std::vector<NoteKey> keys;
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> by_hash;
+  // Next later window of the same hash, or no_window; windows that can match
+  // nothing are in no chain.
+  std::vector<std::uint32_t> next;
+  std::vector<std::uint8_t> matchable;
+
+  explicit WindowIndex(const std::vector<song::Note>& notes) {
+    const std::size_t n = notes.size();
+    starts.reserve(n);
+    pitches.reserve(n);
+    keys.reserve(n);
+    for (const song::Note& note : notes) {
+      starts.push_back(note.start);
+      pitches.push_back(note.pitch);
+      keys.push_back(note_key(note));
+    }
+    by_hash.reserve(n);
+    next.resize(n);
+    matchable.resize(n);
+  }
+
+  // Chains the windows of `length` notes by hash, in ascending index order.
+  void build(std::size_t length) {
+    const std::size_t count = starts.size() - length + 1;
+    by_hash.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      Hasher h;
+      bool nan = false;
+      // Normalised exactly as window matching computes it: 32-bit float
+      // differences to the window's first note.
+      for (std::size_t k = 0; k < length && !nan; ++k) {
+        const NoteKey& key = keys[i + k];
+        nan = key.has_nan;
+        h.add(key.hash);
+        h.add(starts[i + k] - starts[i]);
+        h.add(pitches[i + k] - pitches[i]);
+      }
+      next[i] = no_window;
+      matchable[i] = nan || h.saw_nan() ? 0 : 1;
+      if (matchable[i] != 0) by_hash.emplace_back(h.value(), static_cast<std::uint32_t>(i));
+    }
+    std::sort(by_hash.begin(), by_hash.end());
+    for (std::size_t k = 1; k < by_hash.size(); ++k) {
+      if (by_hash[k].first == by_hash[k - 1].first) next[by_hash[k - 1].second] = by_hash[k].second;
+    }
+  }
+};
 
 }  // namespace
 
@@ -73,21 +282,20 @@ std::size_t longest_window(std::size_t count) noexcept { return count >= 32 ? 16
 MotifResult scan_motifs_plain(std::vector<song::Note> notes, std::uint32_t track_number,
                               MotifTable& table) {
   const std::size_t n = notes.size();
-  std::vector<bool> used(n, false);
-  std::uint32_t motif_counter = 0;
-  std::vector<song::MotifInstance> instances;
+  ScanState state(n);
+  std::vector<std::size_t> positions;
 
   for (std::size_t length = longest_window(n); length >= 4; --length) {
     std::size_t i = 0;
     while (i + length <= n) {
-      if (!window_free(used, i, length)) {
+      if (!window_free(state.used, i, length)) {
         ++i;
         continue;
       }
-      std::vector<std::size_t> positions{i};
+      positions.assign(1, i);
       std::size_t j = i + length;
       while (j + length <= n) {
-        if (window_free(used, j, length) && windows_match(notes, i, j, length)) {
+        if (window_free(state.used, j, length) && windows_match(notes, i, j, length)) {
           positions.push_back(j);
           j += length;
         } else {
@@ -98,44 +306,55 @@ MotifResult scan_motifs_plain(std::vector<song::Note> notes, std::uint32_t track
         ++i;
         continue;
       }
-
-      ++motif_counter;
-      std::string name = "midi_track" + std::to_string(track_number) + "_motif" +
-                         std::to_string(motif_counter);
-      const float base_pitch = notes[i].pitch;
-      const float base_start = notes[i].start;
-      const std::string sound = notes[i].sound;
-
-      std::vector<song::Note> motif_notes(notes.begin() + static_cast<std::ptrdiff_t>(i),
-                                          notes.begin() + static_cast<std::ptrdiff_t>(i + length));
-      for (song::Note& note : motif_notes) {
-        note.sound.clear();
-        note.pitch -= base_pitch;
-        note.start -= base_start;
-      }
-      table.insert_or_assign(name, std::move(motif_notes));
-
-      for (std::size_t p : positions) {
-        for (std::size_t k = 0; k < length; ++k) used[p + k] = true;
-        song::MotifInstance instance;
-        instance.motif = name;
-        instance.sound = sound;
-        instance.start = notes[p].start;
-        instance.transpose = notes[p].pitch - base_pitch;
-        instances.push_back(std::move(instance));
-      }
+      make_motif(notes, positions, length, track_number, table, state);
       i += length;
     }
   }
+  return finish_scan(std::move(notes), std::move(state));
+}
 
-  MotifResult result;
-  result.notes.reserve(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    if (!used[k]) result.notes.push_back(std::move(notes[k]));
+MotifResult scan_motifs_indexed(std::vector<song::Note> notes, std::uint32_t track_number,
+                                MotifTable& table) {
+  const std::size_t n = notes.size();
+  ScanState state(n);
+  std::vector<std::size_t> positions;
+  WindowIndex index(notes);
+
+  for (std::size_t length = longest_window(n); length >= 4; --length) {
+    index.build(length);
+    std::size_t i = 0;
+    while (i + length <= n) {
+      if (index.matchable[i] == 0 || !window_free(state.used, i, length)) {
+        ++i;
+        continue;
+      }
+      // Every window that matches the one at i shares its hash, so only its
+      // later chain members are candidates. They are taken exactly as the
+      // plain scan takes them: left to right, free, not overlapping the
+      // previous occurrence, confirmed by the full comparison. Members that
+      // are no longer free stay so for this length and leave the chain.
+      positions.assign(1, i);
+      std::uint32_t* link = &index.next[i];
+      while (*link != no_window) {
+        const std::size_t j = *link;
+        if (!window_free(state.used, j, length)) {
+          *link = index.next[j];
+          continue;
+        }
+        if (j >= positions.back() + length && windows_match(notes, i, j, length)) {
+          positions.push_back(j);
+        }
+        link = &index.next[j];
+      }
+      if (positions.size() < 2) {
+        ++i;
+        continue;
+      }
+      make_motif(notes, positions, length, track_number, table, state);
+      i += length;
+    }
   }
-  stable_sort_by_start_key(instances);
-  result.instances = std::move(instances);
-  return result;
+  return finish_scan(std::move(notes), std::move(state));
 }
 
 }  // namespace detail
@@ -143,7 +362,7 @@ MotifResult scan_motifs_plain(std::vector<song::Note> notes, std::uint32_t track
 MotifResult extract_motifs(std::vector<song::Note> notes, std::uint32_t track_number,
                            MotifTable& table) {
   detail::stable_sort_by_start(notes);
-  return detail::scan_motifs_plain(std::move(notes), track_number, table);
+  return detail::scan_motifs_indexed(std::move(notes), track_number, table);
 }
 
 }  // namespace track::midi
