@@ -83,6 +83,31 @@ int write_file(const std::string& path, std::string_view data) {
   return 0;
 }
 
+/// Bytes a note line may take, a little more than it usually does.
+std::size_t estimate_note(const song::Note& note) {
+  return 40 + note.sound.size() + note.text.size() + 24 * note.segments.size() +
+         24 * note.volume_curve.size() + 12 * note.arpeggio.size();
+}
+
+/// A generous guess of the document's size, so that the text buffer is
+/// allocated once instead of doubling repeatedly. Reserved but unwritten
+/// memory costs address space only, not resident memory.
+std::size_t estimate_text_size(const track::TrackDocument& document) {
+  std::size_t bytes = 4096;
+  for (const auto& entry : document.sections.layers.entries) {
+    bytes += 2 * entry.name.size() + 32;
+    for (const auto& note : entry.value.notes) bytes += estimate_note(note);
+    for (const auto& instance : entry.value.motif_instances) {
+      bytes += 64 + instance.motif.size() + 48 * instance.overrides.size();
+    }
+  }
+  for (const auto& entry : document.sections.motifs.entries) {
+    bytes += entry.name.size() + 16;
+    for (const auto& note : entry.value.notes) bytes += estimate_note(note);
+  }
+  return bytes + bytes / 4;
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -110,7 +135,10 @@ int run(int argc, char** argv) {
   const track::midi::MidiImport& result = *imported;
   for (const auto& warning : result.warnings) print("Warning: " + warning + "\n");
 
+  // The input is not needed any more; the document text takes its place.
+  std::vector<std::uint8_t>().swap(bytes);
   std::string text;
+  text.reserve(estimate_text_size(result.document));
   header_format::write_document(result.document, text);
 
   if (const int error = write_file(output, text); error != 0) {

@@ -40,19 +40,21 @@ constexpr std::string_view easing_suffix(bool ease_in, bool ease_out) noexcept {
 }
 
 struct Note {
+  // Fields are declared largest first so that a note packs into 176 bytes:
+  // a large file holds millions of them.
   std::string sound;  ///< sound name; empty for notes held by a motif
+  std::string text;
+  std::vector<NoteSegment> segments;  ///< all trajectory pieces but the last
+  std::vector<WavePoint> volume_curve;
+  std::vector<float> arpeggio;
   float start = 0.0f;  ///< beats from the start of the layer (or motif)
   float pitch = 0.0f;  ///< semitones relative to MIDI key 69
-  std::vector<NoteSegment> segments;  ///< all trajectory pieces but the last
-  NoteSegment final_segment{0.0f, 0.0f, true, true};  ///< the last piece, always present
   float volume = 1.0f;
-  std::vector<WavePoint> volume_curve;
-  std::string text;
-  bool text_apostrophe = false;
-  std::vector<float> arpeggio;
   float arpeggio_rate = 0.0f;
   std::uint32_t repeat = 0;
   std::uint32_t repeat_alt = 0;
+  NoteSegment final_segment{0.0f, 0.0f, true, true};  ///< the last piece, always present
+  bool text_apostrophe = false;
 
   /// Field-by-field equality: floats numerically (NaN never equal, -0 == +0),
   /// lists element by element.

@@ -52,7 +52,7 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
       return total_order_key(a->start) < total_order_key(b->start);
     });
     for (const song::Note* note : sorted) {
-      out += format_note(*note);
+      detail::append_note_line(out, *note);
       out += '\n';
     }
   }

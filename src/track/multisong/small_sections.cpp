@@ -1,6 +1,7 @@
 #include <string>
 
 #include "track/multisong/track_sections.hpp"
+#include "track/serialize/detail/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -24,7 +25,7 @@ void serialize_reverb(const ReverbPreset& preset, std::string& out) {
 void serialize_motif(const Motif& motif, std::string& out) {
   // Motif notes keep their stored order; only layer notes are sorted.
   for (const auto& note : motif.notes) {
-    out += format_motif_note(note);
+    detail::append_motif_note_line(out, note);
     out += '\n';
   }
 }

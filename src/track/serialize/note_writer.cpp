@@ -48,16 +48,29 @@ void append_optional(std::string& text, const char* word, const std::optional<fl
 
 }  // namespace
 
+namespace detail {
+
+void append_note_line(std::string& out, const song::Note& note) {
+  out += note.sound;
+  out += ' ';
+  append_note_body(out, note);
+}
+
+void append_motif_note_line(std::string& out, const song::Note& note) {
+  append_note_body(out, note);
+}
+
+}  // namespace detail
+
 std::string format_note(const song::Note& note) {
-  std::string text = note.sound;
-  text += ' ';
-  append_note_body(text, note);
+  std::string text;
+  detail::append_note_line(text, note);
   return text;
 }
 
 std::string format_motif_note(const song::Note& note) {
   std::string text;
-  append_note_body(text, note);
+  detail::append_motif_note_line(text, note);
   return text;
 }
 

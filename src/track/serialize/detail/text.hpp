@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "song/note/note.hpp"
 #include "track/serialize/number_text.hpp"
 
 namespace track::detail {
@@ -40,5 +41,10 @@ inline void append_number_list(std::string& out, const std::vector<float>& value
     append_number(out, value);
   }
 }
+
+/// Appends the text of format_note (resp. format_motif_note) straight into
+/// `out`, without a temporary text per note.
+void append_note_line(std::string& out, const song::Note& note);
+void append_motif_note_line(std::string& out, const song::Note& note);
 
 }  // namespace track::detail
