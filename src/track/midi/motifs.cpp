@@ -119,14 +119,19 @@ constexpr std::uint64_t mix(std::uint64_t x) noexcept {
   return x;
 }
 
+// The bits of a non-NaN float as equality sees it: +0 for both zeros; every
+// other value has a single bit pattern.
+constexpr std::uint32_t float_hash_bits(float value) noexcept {
+  return value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value);
+}
+
 class Hasher {
  public:
   void add(std::uint64_t value) noexcept { state_ = mix(state_ ^ (value + 0x9e3779b97f4a7c15ULL)); }
 
   void add(float value) noexcept {
     if (value != value) nan_ = true;
-    // +0 for both zeros; every other non-NaN value has one bit pattern.
-    add(std::uint64_t{value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value)});
+    add(std::uint64_t{float_hash_bits(value)});
   }
 
   void add(bool value) noexcept { add(std::uint64_t{value ? 1u : 0u}); }
@@ -230,20 +235,25 @@ struct WindowIndex {
     const std::size_t count = starts.size() - length + 1;
     by_hash.clear();
     for (std::size_t i = 0; i < count; ++i) {
-      Hasher h;
+      std::uint64_t hash = length;
       bool nan = false;
-      // Normalised exactly as window matching computes it: 32-bit float
-      // differences to the window's first note.
-      for (std::size_t k = 0; k < length && !nan; ++k) {
+      for (std::size_t k = 0; k < length; ++k) {
         const NoteKey& key = keys[i + k];
-        nan = key.has_nan;
-        h.add(key.hash);
-        h.add(starts[i + k] - starts[i]);
-        h.add(pitches[i + k] - pitches[i]);
+        // Normalised exactly as window matching computes it: 32-bit float
+        // differences to the window's first note.
+        const float start = starts[i + k] - starts[i];
+        const float pitch = pitches[i + k] - pitches[i];
+        if (key.has_nan || start != start || pitch != pitch) {
+          nan = true;
+          break;
+        }
+        const std::uint64_t position =
+            (std::uint64_t{float_hash_bits(start)} << 32) | float_hash_bits(pitch);
+        hash = mix(hash ^ (key.hash + position * 0x9e3779b97f4a7c15ULL));
       }
       next[i] = no_window;
-      matchable[i] = nan || h.saw_nan() ? 0 : 1;
-      if (matchable[i] != 0) by_hash.emplace_back(h.value(), static_cast<std::uint32_t>(i));
+      matchable[i] = nan ? 0 : 1;
+      if (!nan) by_hash.emplace_back(hash, static_cast<std::uint32_t>(i));
     }
     std::sort(by_hash.begin(), by_hash.end());
     for (std::size_t k = 1; k < by_hash.size(); ++k) {
