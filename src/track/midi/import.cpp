@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -38,6 +39,94 @@ struct SustainedNote {
   std::uint8_t channel = 0;
   std::uint8_t key = 0;
   std::uint8_t velocity = 0;
+};
+
+// The notes released while their channel's pedal was down, in release order.
+// A note-on takes the first one of its channel and key, a pedal release takes
+// all of its channel. Entries are kept per channel with a chain per key, so
+// neither searches the whole list: with every key of every channel held (up
+// to 2,048 notes), a long track would otherwise scan them on each note-on.
+class SustainedNotes {
+ public:
+  void push(const SustainedNote& note) {
+    if (!links_) {
+      links_ = std::make_unique<KeyLinks>();
+      reset_links_all();
+    }
+    auto& list = lists_[note.channel];
+    const auto index = static_cast<std::int32_t>(list.size());
+    list.push_back(Entry{note, next_sequence_++, -1, true});
+    Link& link = (*links_)[note.channel][note.key];
+    if (link.tail >= 0) {
+      list[static_cast<std::size_t>(link.tail)].next_same_key = index;
+    } else {
+      link.head = index;
+    }
+    link.tail = index;
+  }
+
+  /// Removes and returns the earliest released note of this channel and key.
+  std::optional<SustainedNote> take_first(std::uint8_t channel, std::uint8_t key) {
+    if (!links_) return std::nullopt;
+    Link& link = (*links_)[channel][key];
+    if (link.head < 0) return std::nullopt;
+    Entry& entry = lists_[channel][static_cast<std::size_t>(link.head)];
+    link.head = entry.next_same_key;
+    if (link.head < 0) link.tail = -1;
+    entry.alive = false;
+    return entry.note;
+  }
+
+  /// Hands every note of the channel to `finish`, in release order, and forgets them.
+  template <class F>
+  void release_channel(std::uint8_t channel, F&& finish) {
+    auto& list = lists_[channel];
+    if (list.empty()) return;
+    for (const Entry& entry : list) {
+      if (entry.alive) finish(entry.note);
+    }
+    list.clear();
+    for (Link& link : (*links_)[channel]) link = Link{};
+  }
+
+  /// Hands every remaining note to `finish`, in release order across channels.
+  template <class F>
+  void release_all(F&& finish) {
+    std::vector<const Entry*> remaining;
+    for (const auto& list : lists_) {
+      for (const Entry& entry : list) {
+        if (entry.alive) remaining.push_back(&entry);
+      }
+    }
+    std::sort(remaining.begin(), remaining.end(),
+              [](const Entry* a, const Entry* b) { return a->sequence < b->sequence; });
+    for (const Entry* entry : remaining) finish(entry->note);
+    for (auto& list : lists_) list.clear();
+    if (links_) reset_links_all();
+  }
+
+ private:
+  struct Entry {
+    SustainedNote note;
+    std::uint64_t sequence = 0;
+    std::int32_t next_same_key = -1;
+    bool alive = true;
+  };
+  struct Link {
+    std::int32_t head = -1;
+    std::int32_t tail = -1;
+  };
+  using KeyLinks = std::array<std::array<Link, KEYS>, CHANNELS>;
+
+  void reset_links_all() {
+    for (auto& channel : *links_) {
+      for (Link& link : channel) link = Link{};
+    }
+  }
+
+  std::array<std::vector<Entry>, CHANNELS> lists_;
+  std::unique_ptr<KeyLinks> links_;  // allocated with the first sustained note
+  std::uint64_t next_sequence_ = 0;
 };
 
 // A channel's pitch bends so far. `ordered` stays true while the ticks never
@@ -87,8 +176,7 @@ class TrackScan {
       tick_ += event.delta;  // unsigned: wraps like the reference counter
       handle(event);
     }
-    for (const SustainedNote& held : sustained_) finish(held, tick_);
-    sustained_.clear();
+    sustained_.release_all([this](const SustainedNote& held) { finish(held, tick_); });
   }
 
   std::vector<song::Note> take_notes() { return std::move(notes_); }
@@ -130,14 +218,7 @@ class TrackScan {
   }
 
   void note_on(std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
-    for (auto it = sustained_.begin(); it != sustained_.end(); ++it) {
-      if (it->channel == ch && it->key == key) {
-        const SustainedNote held = *it;
-        sustained_.erase(it);
-        finish(held, tick_);
-        break;
-      }
-    }
+    if (const auto held = sustained_.take_first(ch, key)) finish(*held, tick_);
     // A repeated note-on replaces the sounding one, whose start is lost.
     active_[ch][key] = ActiveNote{true, tick_, velocity};
   }
@@ -148,23 +229,15 @@ class TrackScan {
     slot.sounding = false;
     const SustainedNote released{slot.start, ch, key, slot.velocity};
     if (sustain_[ch]) {
-      sustained_.push_back(released);
+      sustained_.push(released);
     } else {
       finish(released, tick_);
     }
   }
 
   void pedal(std::uint8_t ch, bool down) {
-    if (!down && sustain_[ch] && !sustained_.empty()) {
-      std::vector<SustainedNote> kept;
-      for (const SustainedNote& held : sustained_) {
-        if (held.channel == ch) {
-          finish(held, tick_);
-        } else {
-          kept.push_back(held);
-        }
-      }
-      sustained_ = std::move(kept);
+    if (!down && sustain_[ch]) {
+      sustained_.release_channel(ch, [this](const SustainedNote& held) { finish(held, tick_); });
     }
     sustain_[ch] = down;
   }
@@ -181,7 +254,7 @@ class TrackScan {
   std::array<std::uint8_t, CHANNELS> program_{};
   std::array<bool, CHANNELS> sustain_{};
   std::array<std::array<ActiveNote, KEYS>, CHANNELS> active_{};
-  std::vector<SustainedNote> sustained_;
+  SustainedNotes sustained_;
   std::array<BendList, CHANNELS> bends_;
   std::optional<std::string> name_;
   std::vector<song::Note> notes_;

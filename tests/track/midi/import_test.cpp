@@ -102,6 +102,13 @@ TEST(ImportScan, NotePairingAndSustainPedal) {
            .note_on(0, 1, 62, 100).note_off(480, 1, 62).note_off(0, 0, 60)
            .sustain(480, 0, false).sustain(480, 1, false).end(),
        {{0, 2, -9}, {0, 3, -7}}},
+      {"held notes end in release order across channels; a key takes its earliest release",
+       TrackBuilder().sustain(0, 0, true).sustain(0, 1, true).note_on(0, 0, 60, 100)
+           .note_on(0, 1, 62, 100).note_on(0, 0, 64, 100).note_off(480, 0, 64)
+           .note_off(480, 1, 62).note_off(480, 0, 60).note_on(480, 0, 64, 100)
+           .sustain(480, 1, false).sustain(480, 1, true).note_on(0, 1, 67, 100)
+           .note_off(480, 1, 67).note_off(480, 0, 64).end(480),
+       {{0, 4, -5}, {0, 5, -7}, {0, 9, -9}, {6, 3, -2}, {4, 5, -5}}},
       {"pedal held at track end ends notes at the last tick",
        TrackBuilder().sustain(0, 0, true).note_on(0, 0, 60, 100).note_off(480, 0, 60).end(960),
        {{0, 3, -9}}},
