@@ -58,8 +58,10 @@ std::vector<Note> typical_track() {
   for (auto& figure : figures) {
     const std::size_t length = 4 + rng.below(9);
     for (std::size_t k = 0; k < length; ++k) {
-      figure.push_back(plain_note(0.5f * static_cast<float>(k),
-                                  static_cast<float>(rng.below(12)), 0.5f + 0.1f * static_cast<float>(rng.below(3)), 0.5f));
+      // One draw per statement: argument order must not change the track.
+      const auto pitch = static_cast<float>(rng.below(12));
+      const float volume = 0.5f + 0.1f * static_cast<float>(rng.below(3));
+      figure.push_back(plain_note(0.5f * static_cast<float>(k), pitch, volume, 0.5f));
     }
   }
   std::vector<Note> notes;
@@ -88,8 +90,9 @@ std::vector<Note> random_track() {
   float time = 0.0f;
   const float steps[] = {0.25f, 0.5f, 0.75f, 1.0f};
   for (std::size_t k = 0; k < kNotes; ++k) {
-    notes.push_back(plain_note(time, static_cast<float>(rng.below(61)) - 30,
-                               0.05f * static_cast<float>(1 + rng.below(20)), 0.25f));
+    const float pitch = static_cast<float>(rng.below(61)) - 30;
+    const float volume = 0.05f * static_cast<float>(1 + rng.below(20));
+    notes.push_back(plain_note(time, pitch, volume, 0.25f));
     time += steps[rng.below(4)];
   }
   return notes;
@@ -112,7 +115,10 @@ std::vector<std::size_t> de_bruijn(std::size_t symbols) {
   std::vector<std::size_t> a(symbols * 4 + 1, 0);
   auto step = [&](auto&& self, std::size_t t, std::size_t p) -> void {
     if (t > 4) {
-      if (4 % p == 0) sequence.insert(sequence.end(), a.begin() + 1, a.begin() + static_cast<std::ptrdiff_t>(p) + 1);
+      if (4 % p == 0) {
+        sequence.insert(sequence.end(), a.begin() + 1,
+                        a.begin() + static_cast<std::ptrdiff_t>(p) + 1);
+      }
       return;
     }
     a[t] = a[t - p];
