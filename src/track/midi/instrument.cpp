@@ -60,17 +60,27 @@ constexpr std::array<Range, 50> PROGRAM_MAP = {{
     {120, 127, "noise_hit"}, {128, 255, "noise_hit"},
 }};
 
+// Every byte value's sound, expanded from a range map once at compile time:
+// the import asks for millions of notes.
 template <std::size_t N>
-std::string_view look_up(const std::array<Range, N>& map, std::uint8_t number,
-                         std::string_view fallback) {
-  for (const Range& r : map) {
-    if (number >= r.first && number <= r.last) return r.sound;
+constexpr std::array<std::string_view, 256> expand(const std::array<Range, N>& map,
+                                                   std::string_view fallback) {
+  std::array<std::string_view, 256> table{};
+  for (auto& sound : table) sound = fallback;
+  // Later ranges never overlap earlier ones; the catch-all ranges come last.
+  for (std::size_t i = N; i-- > 0;) {
+    for (unsigned n = map[i].first; n <= map[i].last; ++n) table[n] = map[i].sound;
   }
-  return fallback;
+  return table;
 }
+
+constexpr auto DRUM_TABLE = expand(DRUM_MAP, "hihat");
+constexpr auto PROGRAM_TABLE = expand(PROGRAM_MAP, "noise_hit");
 
 // The standard name equal to the ASCII-lower-cased track name, if any.
 std::optional<std::string_view> sound_named(std::string_view track_name) {
+  // The standard names are 3 to 9 bytes long; most track names are not.
+  if (track_name.size() < 3 || track_name.size() > 9) return std::nullopt;
   for (std::string_view standard : STANDARD_SOUNDS) {
     if (standard.size() != track_name.size()) continue;
     const bool same = std::equal(standard.begin(), standard.end(), track_name.begin(),
@@ -89,13 +99,13 @@ std::optional<std::string_view> sound_named(std::string_view track_name) {
 std::string_view choose_sound(std::uint8_t channel, std::uint8_t key,
                               const std::optional<std::string>& track_name,
                               std::uint8_t program) {
-  if (channel == 9) return look_up(DRUM_MAP, key, "hihat");
+  if (channel == 9) return DRUM_TABLE[key];
   if (track_name) {
     if (auto named = sound_named(*track_name)) return *named;
   }
   // Programs above 127 cannot come from a MIDI file; they fall in with the
   // last General MIDI group rather than being an error.
-  return look_up(PROGRAM_MAP, program, "noise_hit");
+  return PROGRAM_TABLE[program];
 }
 
 }  // namespace track::midi
