@@ -11,10 +11,7 @@
 #include <thread>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
+#include "common/memory.hpp"
 #include "smf/detail/byte_cursor.hpp"
 
 namespace smf {
@@ -176,22 +173,6 @@ std::string smpte_offset_problem(Bytes p) {
   return {};
 }
 
-// Writing the events of a large track is bound by page faults on the fresh
-// buffer: letting the kernel back it with huge pages cuts their number by
-// hundreds and the parse time by about a quarter. Only a hint; the contents
-// and the result are unaffected.
-void allow_huge_pages([[maybe_unused]] std::vector<Event>& events) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const std::size_t bytes = events.capacity() * sizeof(Event);
-  if (bytes < 2 * kHugePage) return;
-  const auto begin = reinterpret_cast<std::uintptr_t>(events.data());
-  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#endif
-}
-
 class TrackDecoder {
  public:
   TrackDecoder(TrackSpan span, Track& out) : c_(span.data, span.offset), out_(out) {}
@@ -200,7 +181,8 @@ class TrackDecoder {
     // The shortest event (a one-byte delta and one data byte under running
     // status) takes 2 bytes; typical note events take 3 or 4.
     out_.events.reserve(c_.remaining() / 3);
-    allow_huge_pages(out_.events);
+    // Filling a fresh event buffer of a large track is bound by page faults.
+    common::advise_huge_pages(out_.events.data(), out_.events.capacity() * sizeof(Event));
     std::uint8_t running = 0;
     while (!c_.at_end()) {
       const std::size_t at = c_.offset();

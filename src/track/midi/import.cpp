@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/memory.hpp"
 #include "smf/reader.hpp"
+#include "track/midi/detail/note_parts.hpp"
 #include "track/midi/detail/text.hpp"
 #include "track/midi/import.hpp"
 
@@ -172,6 +174,7 @@ class TrackScan {
       note_ons += event.kind == smf::EventKind::NoteOn && event.data2 > 0;
     }
     notes_.reserve(note_ons);
+    common::advise_huge_pages(notes_.data(), notes_.capacity() * sizeof(song::Note));
     for (const smf::Event& event : track.events) {
       tick_ += event.delta;  // unsigned: wraps like the reference counter
       handle(event);
@@ -209,7 +212,10 @@ class TrackScan {
         if (!name_ && (event.meta_kind() == smf::MetaKind::TrackName ||
                        event.meta_kind() == smf::MetaKind::InstrumentName)) {
           std::string name = detail::clean_track_name(file_.payload(event));
-          if (!name.empty()) name_ = std::move(name);
+          if (!name.empty()) {
+            name_ = std::move(name);
+            named_sound_ = detail::sound_named(*name_);
+          }
         }
         break;
       default:
@@ -243,9 +249,12 @@ class TrackScan {
   }
 
   void finish(const SustainedNote& held, std::uint32_t end) {
-    notes_.push_back(build_note(held.channel, held.key, held.velocity, held.start, end,
-                                ticks_per_beat_, program_[held.channel], name_,
-                                bends_[held.channel].candidates(held.start, end)));
+    // The same as build_note, with the track name's sound looked up once.
+    const std::string_view sound =
+        detail::choose_sound_for(held.channel, held.key, named_sound_, program_[held.channel]);
+    notes_.push_back(detail::build_note_with_sound(sound, held.channel, held.key, held.velocity,
+                                                   held.start, end, ticks_per_beat_,
+                                                   bends_[held.channel].candidates(held.start, end)));
   }
 
   const smf::Smf& file_;
@@ -257,6 +266,7 @@ class TrackScan {
   SustainedNotes sustained_;
   std::array<BendList, CHANNELS> bends_;
   std::optional<std::string> name_;
+  std::optional<std::string_view> named_sound_;  // sound_named(*name_), once per name
   std::vector<song::Note> notes_;
 };
 

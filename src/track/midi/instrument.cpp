@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "track/midi/detail/note_parts.hpp"
 #include "track/midi/import.hpp"
 
 namespace track::midi {
@@ -77,7 +78,10 @@ constexpr std::array<std::string_view, 256> expand(const std::array<Range, N>& m
 constexpr auto DRUM_TABLE = expand(DRUM_MAP, "hihat");
 constexpr auto PROGRAM_TABLE = expand(PROGRAM_MAP, "noise_hit");
 
-// The standard name equal to the ASCII-lower-cased track name, if any.
+}  // namespace
+
+namespace detail {
+
 std::optional<std::string_view> sound_named(std::string_view track_name) {
   // The standard names are 3 to 9 bytes long; most track names are not.
   if (track_name.size() < 3 || track_name.size() > 9) return std::nullopt;
@@ -94,18 +98,23 @@ std::optional<std::string_view> sound_named(std::string_view track_name) {
   return std::nullopt;
 }
 
-}  // namespace
+std::string_view choose_sound_for(std::uint8_t channel, std::uint8_t key,
+                                  std::optional<std::string_view> named, std::uint8_t program) {
+  if (channel == 9) return DRUM_TABLE[key];
+  if (named) return *named;
+  // Programs above 127 cannot come from a MIDI file; they fall in with the
+  // last General MIDI group rather than being an error.
+  return PROGRAM_TABLE[program];
+}
+
+}  // namespace detail
 
 std::string_view choose_sound(std::uint8_t channel, std::uint8_t key,
                               const std::optional<std::string>& track_name,
                               std::uint8_t program) {
-  if (channel == 9) return DRUM_TABLE[key];
-  if (track_name) {
-    if (auto named = sound_named(*track_name)) return *named;
-  }
-  // Programs above 127 cannot come from a MIDI file; they fall in with the
-  // last General MIDI group rather than being an error.
-  return PROGRAM_TABLE[program];
+  std::optional<std::string_view> named;
+  if (channel != 9 && track_name) named = detail::sound_named(*track_name);
+  return detail::choose_sound_for(channel, key, named, program);
 }
 
 }  // namespace track::midi

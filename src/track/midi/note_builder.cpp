@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "song/note/note.hpp"
+#include "track/midi/detail/note_parts.hpp"
 #include "track/midi/import.hpp"
 
 namespace track::midi {
@@ -32,6 +33,16 @@ song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t veloc
                       std::uint32_t start_tick, std::uint32_t end_tick, float ticks_per_beat,
                       std::uint8_t program, const std::optional<std::string>& track_name,
                       std::span<const Bend> bends) {
+  return detail::build_note_with_sound(choose_sound(channel, key, track_name, program), channel,
+                                       key, velocity, start_tick, end_tick, ticks_per_beat, bends);
+}
+
+namespace detail {
+
+song::Note build_note_with_sound(std::string_view sound, std::uint8_t channel, std::uint8_t key,
+                                 std::uint8_t velocity, std::uint32_t start_tick,
+                                 std::uint32_t end_tick, float ticks_per_beat,
+                                 std::span<const Bend> bends) {
   const bool drum = channel == DRUM_CHANNEL;
   const std::uint32_t ticks = end_tick < start_tick ? 0u : end_tick - start_tick;
 
@@ -41,7 +52,7 @@ song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t veloc
   if (drum) length = DRUM_LENGTH;
 
   song::Note note;
-  note.sound = std::string(choose_sound(channel, key, track_name, program));
+  note.sound = sound;
   note.start = static_cast<float>(start_tick) / ticks_per_beat;
   note.pitch = drum ? 0.0f : static_cast<float>(static_cast<int>(key) - 69);
   note.volume = volume_of(velocity);
@@ -66,5 +77,7 @@ song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t veloc
   note.final_segment = trajectory.final_segment;
   return note;
 }
+
+}  // namespace detail
 
 }  // namespace track::midi

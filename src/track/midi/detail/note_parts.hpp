@@ -1,0 +1,30 @@
+#pragma once
+// Pieces of note building that the track scan uses directly: the sound a
+// track name selects, resolved once per name instead of once per note, and
+// note building from an already chosen sound.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "song/note/note.hpp"
+#include "track/midi/import.hpp"
+
+namespace track::midi::detail {
+
+/// The standard sound that a (trimmed) track name names as a whole, after
+/// ASCII lower-casing; nothing when it names none.
+std::optional<std::string_view> sound_named(std::string_view track_name);
+
+/// The sound of a note given the outcome of sound_named for its track.
+std::string_view choose_sound_for(std::uint8_t channel, std::uint8_t key,
+                                  std::optional<std::string_view> named, std::uint8_t program);
+
+/// build_note with the sound already chosen.
+song::Note build_note_with_sound(std::string_view sound, std::uint8_t channel, std::uint8_t key,
+                                 std::uint8_t velocity, std::uint32_t start_tick,
+                                 std::uint32_t end_tick, float ticks_per_beat,
+                                 std::span<const Bend> bends);
+
+}  // namespace track::midi::detail
