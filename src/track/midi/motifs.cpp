@@ -209,7 +209,9 @@ struct WindowIndex {
   std::vector<float> starts;
   std::vector<float> pitches;
   std::vector<NoteKey> keys;
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> by_hash;
+  // Open-addressing table from window hash to the last window seen with it.
+  std::vector<std::uint64_t> slot_hash;
+  std::vector<std::uint32_t> slot_last;
   // Next later window of the same hash, or no_window; windows that can match
   // nothing are in no chain.
   std::vector<std::uint32_t> next;
@@ -225,15 +227,20 @@ struct WindowIndex {
       pitches.push_back(note.pitch);
       keys.push_back(note_key(note));
     }
-    by_hash.reserve(n);
+    const std::size_t slots = std::bit_ceil(std::max<std::size_t>(2 * n, 16));
+    slot_hash.resize(slots);
+    slot_last.resize(slots);
     next.resize(n);
     matchable.resize(n);
   }
 
-  // Chains the windows of `length` notes by hash, in ascending index order.
+  // Chains the windows of `length` notes by hash, in ascending index order:
+  // windows are visited in that order and each is linked after the last one
+  // seen with its hash.
   void build(std::size_t length) {
     const std::size_t count = starts.size() - length + 1;
-    by_hash.clear();
+    const std::size_t mask = slot_last.size() - 1;
+    std::fill(slot_last.begin(), slot_last.end(), no_window);
     for (std::size_t i = 0; i < count; ++i) {
       std::uint64_t hash = length;
       bool nan = false;
@@ -249,15 +256,21 @@ struct WindowIndex {
         }
         const std::uint64_t position =
             (std::uint64_t{float_hash_bits(start)} << 32) | float_hash_bits(pitch);
-        hash = mix(hash ^ (key.hash + position * 0x9e3779b97f4a7c15ULL));
+        // A multiply-add chain: far shorter per note than a full mix, and
+        // the note keys are well mixed already; the table mixes the result.
+        hash = hash * 0x9e3779b97f4a7c15ULL + (key.hash ^ (position * 0xc2b2ae3d27d4eb4fULL));
       }
       next[i] = no_window;
       matchable[i] = nan ? 0 : 1;
-      if (!nan) by_hash.emplace_back(hash, static_cast<std::uint32_t>(i));
-    }
-    std::sort(by_hash.begin(), by_hash.end());
-    for (std::size_t k = 1; k < by_hash.size(); ++k) {
-      if (by_hash[k].first == by_hash[k - 1].first) next[by_hash[k - 1].second] = by_hash[k].second;
+      if (nan) continue;
+      std::size_t slot = mix(hash) & mask;
+      while (slot_last[slot] != no_window && slot_hash[slot] != hash) slot = (slot + 1) & mask;
+      if (slot_last[slot] != no_window) {
+        next[slot_last[slot]] = static_cast<std::uint32_t>(i);
+      } else {
+        slot_hash[slot] = hash;
+      }
+      slot_last[slot] = static_cast<std::uint32_t>(i);
     }
   }
 };
