@@ -165,36 +165,26 @@ std::vector<float> number_mix() {
   return values;
 }
 
-void BM_NumberText(benchmark::State& state) {
+// Writes the mix with one of the two number texts, items = numbers.
+void write_numbers(benchmark::State& state, void (*append)(std::string&, float)) {
   const std::vector<float> values = number_mix();
   std::string out;
   out.reserve(values.size() * 16);
   for (auto _ : state) {
     out.clear();
     for (const float v : values) {
-      track::append_number(out, v);
+      append(out, v);
       out += ' ';
     }
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
+
+void BM_NumberText(benchmark::State& state) { write_numbers(state, track::append_number); }
 BENCHMARK(BM_NumberText);
 
-void BM_ShortestText(benchmark::State& state) {
-  const std::vector<float> values = number_mix();
-  std::string out;
-  out.reserve(values.size() * 16);
-  for (auto _ : state) {
-    out.clear();
-    for (const float v : values) {
-      track::append_shortest(out, v);
-      out += ' ';
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
-}
+void BM_ShortestText(benchmark::State& state) { write_numbers(state, track::append_shortest); }
 BENCHMARK(BM_ShortestText);
 
 }  // namespace
