@@ -15,25 +15,45 @@ namespace {
 // for the smallest subnormals, or 39 digits for the largest floats.
 constexpr std::size_t kMaxShortest = 64;
 
+// "00" to "99": two digits per division when writing integers.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Writes the decimal digits of `value` ending at `end`; returns the start.
-char* write_digits_backwards(char* end, std::uint64_t value) {
-  do {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
+// 32-bit values take the cheaper 32-bit divisions.
+template <typename Unsigned>
+char* write_digits_backwards(char* end, Unsigned value) {
+  while (value >= 100) {
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + pair, 2);
+  }
+  if (value >= 10) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + static_cast<std::size_t>(value) * 2, 2);
+  } else {
+    *--end = static_cast<char>('0' + value);
+  }
   return end;
 }
 
-void append_int64(std::string& out, std::int64_t value) {
-  char buffer[24];
-  char* const end = buffer + sizeof buffer;
-  // Negate in unsigned arithmetic so that the smallest int64 does not overflow.
-  const bool negative = value < 0;
-  const std::uint64_t magnitude =
-      negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  char* begin = write_digits_backwards(end, magnitude);
-  if (negative) *--begin = '-';
-  out.append(begin, static_cast<std::size_t>(end - begin));
+// Writes exactly `count` low decimal digits of `value` (leading zeros
+// included) ending at `end`; returns the start and leaves the rest in `value`.
+char* write_fixed_digits_backwards(char* end, std::uint32_t& value, int count) {
+  for (; count >= 2; count -= 2) {
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + pair, 2);
+  }
+  if (count == 1) {
+    *--end = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return end;
 }
 
 // The decimal D * 10^k, D held as up to 10 digit characters.
@@ -162,87 +182,109 @@ constexpr std::uint64_t kPow10[] = {1,           10,           100,         1000
                                     10000,       100000,       1000000,     10000000,
                                     100000000,   1000000000,   10000000000, 100000000000};
 
-// Fast path for the numbers music is made of (12.5, 0.25, 0.79): finite,
-// non-integral, 2^-10 <= magnitude < 2^24. Tries the numerals with j = 1, 2, ...
-// fraction digits, nearest first, and takes the first that lies inside the
-// float's rounding interval. All comparisons are exact in 64-bit integers:
-// scaled by 4 * 10^j * 2^s (magnitude = m * 2^-s), the float is 4m * 10^j
-// (below 2^26 * 10^11 < 2^63), the numeral N / 10^j is N * 2^(s+2), and the
-// interval reaches 2 * 10^j above and below (only 10^j below when m is a
-// power of two: the next float down is half as far). On a boundary the
-// numeral reads back only when m is even. Returns false when no numeral with
-// up to 11 fraction digits fits; the general path handles those.
-bool append_short_fraction(std::string& out, float magnitude, bool negative) {
-  // A normal float: 24-bit significand with the hidden bit, biased exponent.
-  const auto bits = std::bit_cast<std::uint32_t>(magnitude);
+// The fast path below covers normal floats m * 2^-s with 1 <= s <= 33, i.e.
+// biased exponents 117 to 149: 2^-10 <= magnitude < 2^24.
+constexpr std::uint32_t kFastLowestExponent = 117;
+constexpr std::uint32_t kFastEndExponent = 150;
+constexpr int kFastMaxShift = 33;
+
+// For each s: the fewest fraction digits j whose step 10^-j is narrower than
+// the float's rounding interval, which is 2^-s wide, or 3/4 of that when m is
+// a power of two (the next float down is half as far as the next one up).
+struct FractionLevels {
+  std::uint8_t plain[kFastMaxShift + 1];
+  std::uint8_t power_of_two[kFastMaxShift + 1];
+};
+
+constexpr FractionLevels make_fraction_levels() {
+  FractionLevels levels{};
+  for (int s = 0; s <= kFastMaxShift; ++s) {
+    std::uint8_t j = 0;
+    while (kPow10[j] <= (std::uint64_t{1} << s)) ++j;  // 10^-j < 2^-s
+    levels.plain[s] = j;
+    j = 0;
+    while (3 * kPow10[j] <= (std::uint64_t{4} << s)) ++j;  // 10^-j < 3/4 * 2^-s
+    levels.power_of_two[s] = j;
+  }
+  return levels;
+}
+
+constexpr FractionLevels kFractionLevels = make_fraction_levels();
+static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the 64-bit products reach 10^11");
+
+// Shortest text of a non-integral float with biased exponent in the fast
+// range; `bits` is its magnitude's bit pattern. Let J be the level from the
+// table: a step of 10^-J is narrower than the rounding interval, so at least
+// one J-digit fraction reads back, and a step of 10^-(J-1) is wider (never
+// equal: the widths are not powers of ten), so at most one (J-1)-digit
+// fraction does, and every shorter fraction that reads back is that same
+// numeral. Hence: if a (J-1)-digit fraction fits, it is the answer with its
+// trailing zeros removed; otherwise the nearest J-digit fraction, which on a
+// tie is the upper one. The nearest fits unless it lies below beyond a power
+// of two's short lower reach, and then the one above fits.
+//
+// Everything is exact in 64-bit integers, scaled by 4 * 10^J * 2^s: the float
+// is 4m * 10^J (below 2^26 * 10^11 < 2^63), one J-level step is 2^(s+2), and
+// the interval reaches 2 * 10^J above and below (only 10^J below for a power
+// of two). On a boundary the numeral reads back only when m is even.
+void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
-  const int shift = 150 - static_cast<int>(bits >> 23) + 2;  // s + 2, magnitude = m * 2^-s
+  const int s = static_cast<int>(kFastEndExponent - (bits >> 23));
   const bool m_even = (m & 1) == 0;
-  const bool m_power_of_two = m == (std::uint64_t{1} << 23);
-  for (int j = 1; j <= 11; ++j) {
-    const std::uint64_t scale = kPow10[j];
-    // Exact: m has 24 bits and 5^j at most 26, within a double's 53.
-    const double scaled = static_cast<double>(magnitude) * static_cast<double>(scale);
-    const auto below = static_cast<std::uint64_t>(scaled);  // floor: scaled > 0
-    const std::uint64_t value4 = 4 * m * scale;
-    const std::uint64_t up_reach = 2 * scale;
-    const std::uint64_t down_reach = m_power_of_two ? scale : up_reach;
-    const std::uint64_t below_distance = value4 - (below << shift);        // numeral <= value
-    const std::uint64_t above_distance = ((below + 1) << shift) - value4;  // numeral > value
-    const bool below_fits =
-        below != 0 && (below_distance < down_reach || (below_distance == down_reach && m_even));
-    const bool above_fits = above_distance < up_reach || (above_distance == up_reach && m_even);
-    if (!below_fits && !above_fits) continue;
-    // Nearest wins; at equal distance the larger magnitude.
-    std::uint64_t digits = below + 1;
-    if (below_fits && (!above_fits || below_distance < above_distance)) digits = below;
-    int decimals = j;
-    while (digits % 10 == 0) {
+  const bool m_power_of_two = (bits & 0x7fffffu) == 0;
+  const int level = m_power_of_two ? kFractionLevels.power_of_two[s] : kFractionLevels.plain[s];
+  const std::uint64_t scale = kPow10[level];
+  const int shift = s + 2;
+  const std::uint64_t step = std::uint64_t{1} << shift;
+  const std::uint64_t value4 = 4 * m * scale;
+  const std::uint64_t up_reach = 2 * scale;
+  const std::uint64_t down_reach = m_power_of_two ? scale : up_reach;
+  const auto fits_below = [&](std::uint64_t distance) {
+    return distance < down_reach || (distance == down_reach && m_even);
+  };
+  const auto fits_above = [&](std::uint64_t distance) {
+    return distance < up_reach || (distance == up_reach && m_even);
+  };
+
+  // The J-level numerals stay below 2^28: magnitude < 2^(24-s), and the
+  // least J gives 10^J <= 40/3 * 2^s.
+  const auto below = static_cast<std::uint32_t>(value4 >> shift);
+  const std::uint64_t below_distance = value4 & (step - 1);
+  const std::uint32_t coarse = below / 10;
+  const std::uint32_t last_digit = below % 10;
+  const std::uint64_t coarse_below_distance = last_digit * step + below_distance;
+  const std::uint64_t coarse_above_distance = (10 - last_digit) * step - below_distance;
+  std::uint32_t digits = 0;
+  int decimals = 0;
+  const bool coarse_below_fits = fits_below(coarse_below_distance);
+  if (coarse_below_fits || fits_above(coarse_above_distance)) {
+    digits = coarse_below_fits ? coarse : coarse + 1;
+    decimals = level - 1;
+    while (digits % 100 == 0) {
+      digits /= 100;
+      decimals -= 2;
+    }
+    if (digits % 10 == 0) {
       digits /= 10;
       --decimals;
     }
-    // Fraction digits, the point, then the integer digits (at least "0").
-    char text[kMaxShortest];
-    char* const end = text + sizeof text;
-    char* begin = end;
-    for (int i = 0; i < decimals; ++i) {
-      *--begin = static_cast<char>('0' + digits % 10);
-      digits /= 10;
-    }
-    if (decimals > 0) *--begin = '.';
-    begin = write_digits_backwards(begin, digits);
-    if (negative) *--begin = '-';
-    out.append(begin, static_cast<std::size_t>(end - begin));
-    return true;
+  } else {
+    const bool nearest_is_below = 2 * below_distance < step && fits_below(below_distance);
+    digits = nearest_is_below ? below : below + 1;
+    decimals = level;
   }
-  return false;
+
+  char text[kMaxShortest];
+  char* const end = text + sizeof text;
+  char* begin = write_fixed_digits_backwards(end, digits, decimals);
+  *--begin = '.';
+  begin = write_digits_backwards(begin, digits);
+  if (negative) *--begin = '-';
+  out.append(begin, static_cast<std::size_t>(end - begin));
 }
 
-}  // namespace
-
-void append_shortest(std::string& out, float value) {
-  if (std::isnan(value)) {
-    out += "NaN";
-    return;
-  }
-  const bool negative = std::signbit(value);
-  const float magnitude = std::fabs(value);
-  if (std::isinf(value)) {
-    out += negative ? "-inf" : "inf";
-    return;
-  }
-  // Below 2^24 every integer is a float and its neighbours are at most 1
-  // away, so no shorter digit string reads back as it: the integer is its text.
-  if (magnitude < 16777216.0f && magnitude == static_cast<float>(static_cast<std::int32_t>(magnitude))) {
-    const auto integer = static_cast<std::int64_t>(magnitude);
-    if (negative) out += '-';
-    append_int64(out, integer);
-    return;
-  }
-  if (magnitude < 16777216.0f && magnitude >= 0.0009765625f &&
-      append_short_fraction(out, magnitude, negative)) {
-    return;
-  }
+// Shortest text of a finite, non-zero float outside the fast range.
+void append_general(std::string& out, float magnitude, bool negative) {
   char text[kMaxShortest];
   char* p = text;
   if (negative) *p++ = '-';
@@ -250,23 +292,88 @@ void append_shortest(std::string& out, float value) {
   out.append(text, static_cast<std::size_t>(p - text));
 }
 
-void append_number(std::string& out, float value) {
-  if (value - std::trunc(value) == 0.0f) {
-    // Integral, hence finite. Floats at or beyond +-2^63 saturate; every float
-    // inside that range converts exactly.
-    constexpr float kTwo63 = 9223372036854775808.0f;
-    std::int64_t integer = 0;
-    if (value >= kTwo63) {
-      integer = std::numeric_limits<std::int64_t>::max();
-    } else if (value < -kTwo63) {
-      integer = std::numeric_limits<std::int64_t>::min();
+template <typename Unsigned>
+void append_unsigned(std::string& out, Unsigned magnitude, bool negative) {
+  char buffer[24];
+  char* const end = buffer + sizeof buffer;
+  char* begin = write_digits_backwards(end, magnitude);
+  if (negative) *--begin = '-';
+  out.append(begin, static_cast<std::size_t>(end - begin));
+}
+
+void append_int64(std::string& out, std::int64_t value) {
+  // Negate in unsigned arithmetic so that the smallest int64 does not overflow.
+  const bool negative = value < 0;
+  append_unsigned(out, negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value),
+                  negative);
+}
+
+}  // namespace
+
+void append_shortest(std::string& out, float value) {
+  const auto raw = std::bit_cast<std::uint32_t>(value);
+  const bool negative = (raw >> 31) != 0;
+  const std::uint32_t bits = raw & 0x7fffffffu;
+  const std::uint32_t exponent = bits >> 23;
+  if (exponent >= kFastLowestExponent && exponent < kFastEndExponent) {
+    // Below 2^24 every integer is a float and its neighbours are at most 1
+    // away, so no shorter digit string reads back as it: the integer is its text.
+    const int s = static_cast<int>(kFastEndExponent - exponent);
+    const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+    if ((m & ((std::uint64_t{1} << s) - 1)) == 0) {
+      append_unsigned(out, static_cast<std::uint32_t>(m >> s), negative);
     } else {
-      integer = static_cast<std::int64_t>(value);  // -2^63 itself is exact
+      append_fraction(out, bits, negative);
     }
-    append_int64(out, integer);
     return;
   }
-  append_shortest(out, value);
+  if (bits == 0) {
+    out += negative ? "-0" : "0";
+    return;
+  }
+  if (bits >= 0x7f800000u) {
+    if (bits > 0x7f800000u) {
+      out += "NaN";
+    } else {
+      out += negative ? "-inf" : "inf";
+    }
+    return;
+  }
+  append_general(out, std::fabs(value), negative);
+}
+
+void append_number(std::string& out, float value) {
+  // Integral means value - trunc(value) == 0. Inside the 32-bit range the
+  // truncating conversion decides it; every float at or beyond 2^31 in
+  // magnitude is integral (or NaN or infinite).
+  if (value > -2147483648.0f && value < 2147483648.0f) {
+    const auto integer = static_cast<std::int32_t>(value);
+    if (static_cast<float>(integer) == value) {
+      // "-0" compares equal to 0 and is written "0".
+      const bool negative = integer < 0;
+      const auto magnitude = static_cast<std::uint32_t>(integer);
+      append_unsigned(out, negative ? 0u - magnitude : magnitude, negative);
+      return;
+    }
+    append_shortest(out, value);
+    return;
+  }
+  if (std::isnan(value) || std::isinf(value)) {
+    append_shortest(out, value);
+    return;
+  }
+  // Floats at or beyond +-2^63 saturate; every float inside that range
+  // converts exactly.
+  constexpr float kTwo63 = 9223372036854775808.0f;
+  std::int64_t integer = 0;
+  if (value >= kTwo63) {
+    integer = std::numeric_limits<std::int64_t>::max();
+  } else if (value < -kTwo63) {
+    integer = std::numeric_limits<std::int64_t>::min();
+  } else {
+    integer = static_cast<std::int64_t>(value);  // -2^63 itself is exact
+  }
+  append_int64(out, integer);
 }
 
 }  // namespace track
