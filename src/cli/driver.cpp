@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,7 +113,9 @@ std::size_t estimate_text_size(const track::TrackDocument& document) {
 
 }  // namespace
 
-int run(int argc, char** argv) {
+namespace {
+
+int convert(int argc, char** argv) {
   if (argc < 2 || argv == nullptr || argv[1] == nullptr) {
     print(kUsage);
     return 1;
@@ -156,6 +159,19 @@ int run(int argc, char** argv) {
   print("Imported " + input + " \u2192 " + output + " (" +
         std::to_string(result.document.sections.layers.entries.size()) + " layers)\n");
   return 0;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  try {
+    return convert(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // A file too large for this machine's memory is a failure like any other:
+    // one line and status 1, and nothing written (the write comes last).
+    print("tracksmith: out of memory\n");
+    return 1;
+  }
 }
 
 }  // namespace cli

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
 #include <utility>
@@ -363,15 +364,31 @@ void decode_tracks(const std::vector<TrackSpan>& spans, std::vector<Track>& trac
     ++split;
   }
   split = std::clamp<std::size_t>(split, 1, spans.size() - 1);
+  // An allocation failure on either side is handed to the caller as the
+  // same exception a single thread would raise, after both have stopped.
+  std::exception_ptr worker_failure;
   std::thread worker;
   try {
-    worker = std::thread(decode_range, split, spans.size());
+    worker = std::thread([&] {
+      try {
+        decode_range(split, spans.size());
+      } catch (...) {
+        worker_failure = std::current_exception();
+      }
+    });
   } catch (const std::system_error&) {
     decode_range(0, spans.size());
     return;
   }
-  decode_range(0, split);
+  std::exception_ptr own_failure;
+  try {
+    decode_range(0, split);
+  } catch (...) {
+    own_failure = std::current_exception();
+  }
   worker.join();
+  if (own_failure) std::rethrow_exception(own_failure);
+  if (worker_failure) std::rethrow_exception(worker_failure);
 }
 
 }  // namespace

@@ -47,7 +47,8 @@ void spit(const fs::path& path, const Bytes& bytes) {
 }
 
 /// Runs the built binary in `dir` with the given arguments.
-Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args) {
+Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args,
+                 std::string program = TRACKSMITH_BINARY) {
   const fs::path out_file = dir / ".stdout";
   const fs::path err_file = dir / ".stderr";
   posix_spawn_file_actions_t actions;
@@ -56,7 +57,6 @@ Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args) {
   posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   std::vector<char*> argv;
-  std::string program = TRACKSMITH_BINARY;
   argv.push_back(program.data());
   std::vector<std::string> copies = args;
   for (auto& a : copies) argv.push_back(a.data());
@@ -244,6 +244,32 @@ TEST_F(Cli, NonUtf8PathIsUsedAndPrintedAsGiven) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "Imported " + name + " \u2192 caf\xE9.track (3 layers)\n");
   EXPECT_TRUE(fs::exists(dir_ / "caf\xE9.track"));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TRACKSMITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRACKSMITH_ASAN 1
+#endif
+#endif
+
+// Running out of memory is reported like any other failure. (Sanitizer
+// builds reserve more address space than the limit allows, so they skip.)
+TEST_F(Cli, OutOfMemoryIsOneLineAndNoOutput) {
+#ifdef TRACKSMITH_ASAN
+  GTEST_SKIP() << "address space limits do not apply under the address sanitizer";
+#else
+  TrackBuilder big;
+  for (int i = 0; i < 300000; ++i) big.note_on(1, 0, 60, 100).note_off(1, 0, 60);
+  spit(dir_ / "big.mid", MidiBuilder().track(big.end()).bytes());
+  const Outcome r = run_tool(
+      dir_, {"-c", std::string("ulimit -v 40000; exec ") + TRACKSMITH_BINARY + " big.mid big.track"},
+      "/bin/sh");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tracksmith: out of memory\n");
+  EXPECT_FALSE(fs::exists(dir_ / "big.track"));
+#endif
 }
 
 TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
