@@ -15,6 +15,21 @@ namespace {
 // for the smallest subnormals, or 39 digits for the largest floats.
 constexpr std::size_t kMaxShortest = 64;
 
+// Appends the `length` characters at `text`, which are followed by enough
+// initialised bytes to make kCopyWidth. A copy of constant width compiles to
+// register moves where a short copy of variable width is a library call; the
+// string is then cut back to the right length.
+constexpr std::size_t kCopyWidth = 16;
+void append_short_text(std::string& out, const char* text, std::size_t length) {
+  if (length > kCopyWidth) {
+    out.append(text, length);
+    return;
+  }
+  const std::size_t size = out.size();
+  out.append(text, kCopyWidth);
+  out.resize(size + length);
+}
+
 // "00" to "99": two digits per division when writing integers.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -40,20 +55,38 @@ char* write_digits_backwards(char* end, Unsigned value) {
   return end;
 }
 
-// Writes exactly `count` low decimal digits of `value` (leading zeros
-// included) ending at `end`; returns the start and leaves the rest in `value`.
-char* write_fixed_digits_backwards(char* end, std::uint32_t& value, int count) {
-  for (; count >= 2; count -= 2) {
-    const auto pair = static_cast<std::size_t>(value % 100) * 2;
-    value /= 100;
-    end -= 2;
-    std::memcpy(end, kDigitPairs + pair, 2);
-  }
-  if (count == 1) {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-  return end;
+// Two digit characters as they lie in memory, for assembling eight at once.
+std::uint64_t digit_pair(std::uint32_t value) {
+  std::uint16_t pair = 0;
+  std::memcpy(&pair, kDigitPairs + static_cast<std::size_t>(value) * 2, 2);
+  return pair;
+}
+
+// Writes the fraction `value` < 10^9 as exactly 16 digits, leading zeros
+// included, ending at `end`; returns how many of them are trailing zeros
+// (fewer than 16 as `value` is not 0). The eight low digits are assembled in
+// a register and stored at once, and the zeros are counted there: a load of
+// freshly stored single characters would stall.
+int write_fraction_16_backwards(char* end, std::uint32_t value) {
+  constexpr std::uint64_t kZeros = 0x3030303030303030u;
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  const std::uint32_t high = value / 100000000;
+  const std::uint32_t low = value % 100000000;
+  const std::uint32_t upper_group = low / 10000;
+  const std::uint32_t lower_group = low % 10000;
+  // Memory order: upper_group / 100, upper_group % 100, lower_group / 100, lower_group % 100.
+  const std::uint64_t pairs[4] = {digit_pair(upper_group / 100), digit_pair(upper_group % 100),
+                                  digit_pair(lower_group / 100), digit_pair(lower_group % 100)};
+  std::uint64_t word = 0;
+  for (int i = 0; i < 4; ++i) word |= pairs[i] << (kLittle ? 16 * i : 48 - 16 * i);
+  const std::uint64_t upper_word = kZeros | (std::uint64_t{high} << (kLittle ? 56 : 0));
+  std::memcpy(end - 16, &upper_word, 8);
+  std::memcpy(end - 8, &word, 8);
+  // The character nearest `end` is the most significant byte on a
+  // little-endian machine. Eight zero characters below leave high != 0.
+  const std::uint64_t nonzero = word ^ kZeros;
+  if (nonzero == 0) return 8;
+  return (kLittle ? std::countl_zero(nonzero) : std::countr_zero(nonzero)) / 8;
 }
 
 // The decimal D * 10^k, D held as up to 10 digit characters.
@@ -178,9 +211,23 @@ Decimal shortest_decimal(float magnitude) {
   return d;
 }
 
-constexpr std::uint64_t kPow10[] = {1,           10,           100,         1000,
-                                    10000,       100000,       1000000,     10000000,
-                                    100000000,   1000000000,   10000000000, 100000000000};
+constexpr std::uint64_t kPow10[] = {1,
+                                    10,
+                                    100,
+                                    1000,
+                                    10000,
+                                    100000,
+                                    1000000,
+                                    10000000,
+                                    100000000,
+                                    1000000000,
+                                    10000000000,
+                                    100000000000,
+                                    1000000000000,
+                                    10000000000000,
+                                    100000000000000,
+                                    1000000000000000,
+                                    10000000000000000};
 
 // The fast path below covers normal floats m * 2^-s with 1 <= s <= 33, i.e.
 // biased exponents 117 to 149: 2^-10 <= magnitude < 2^24.
@@ -210,7 +257,7 @@ constexpr FractionLevels make_fraction_levels() {
 }
 
 constexpr FractionLevels kFractionLevels = make_fraction_levels();
-static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the 64-bit products reach 10^11");
+static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "the 64-bit products reach 10^11");
 
 // Shortest text of a non-integral float with biased exponent in the fast
 // range; `bits` is its magnitude's bit pattern. Let J be the level from the
@@ -252,35 +299,28 @@ void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   const std::uint64_t below_distance = value4 & (step - 1);
   const std::uint32_t coarse = below / 10;
   const std::uint32_t last_digit = below % 10;
-  const std::uint64_t coarse_below_distance = last_digit * step + below_distance;
-  const std::uint64_t coarse_above_distance = (10 - last_digit) * step - below_distance;
-  std::uint32_t digits = 0;
-  int decimals = 0;
-  const bool coarse_below_fits = fits_below(coarse_below_distance);
-  if (coarse_below_fits || fits_above(coarse_above_distance)) {
-    digits = coarse_below_fits ? coarse : coarse + 1;
-    decimals = level - 1;
-    while (digits % 100 == 0) {
-      digits /= 100;
-      decimals -= 2;
-    }
-    if (digits % 10 == 0) {
-      digits /= 10;
-      --decimals;
-    }
-  } else {
-    const bool nearest_is_below = 2 * below_distance < step && fits_below(below_distance);
-    digits = nearest_is_below ? below : below + 1;
-    decimals = level;
-  }
+  const bool coarse_below_fits = fits_below(last_digit * step + below_distance);
+  const bool coarse_fits = coarse_below_fits || fits_above((10 - last_digit) * step - below_distance);
+  const bool nearest_is_below = 2 * below_distance < step && fits_below(below_distance);
+  const std::uint32_t digits = coarse_fits ? coarse + (coarse_below_fits ? 0 : 1)
+                                           : below + (nearest_is_below ? 0 : 1);
+  const int decimals = coarse_fits ? level - 1 : level;
 
-  char text[kMaxShortest];
-  char* const end = text + sizeof text;
-  char* begin = write_fixed_digits_backwards(end, digits, decimals);
+  // No integer fits the interval of a non-integral float below 2^24, so the
+  // numeral's integer part is the float's. The fraction is written with all
+  // of its `decimals` digits (zero-padded to 16 places, which also covers the
+  // at most 11 decimals), then its trailing zeros are cut off.
+  const auto integer = static_cast<std::uint32_t>(m >> s);
+  const auto fraction = static_cast<std::uint32_t>(digits - integer * kPow10[decimals]);
+  char text[kMaxShortest + kCopyWidth];
+  char* const end = text + kMaxShortest;
+  std::memset(end, 0, kCopyWidth);
+  const int trailing_zeros = write_fraction_16_backwards(end, fraction);
+  char* begin = end - decimals;
   *--begin = '.';
-  begin = write_digits_backwards(begin, digits);
+  begin = write_digits_backwards(begin, integer);
   if (negative) *--begin = '-';
-  out.append(begin, static_cast<std::size_t>(end - begin));
+  append_short_text(out, begin, static_cast<std::size_t>(end - trailing_zeros - begin));
 }
 
 // Shortest text of a finite, non-zero float outside the fast range.
@@ -355,7 +395,14 @@ void append_number(std::string& out, float value) {
       append_unsigned(out, negative ? 0u - magnitude : magnitude, negative);
       return;
     }
-    append_shortest(out, value);
+    // Not integral, so below 2^23 in magnitude.
+    const auto raw = std::bit_cast<std::uint32_t>(value);
+    const std::uint32_t bits = raw & 0x7fffffffu;
+    if ((bits >> 23) >= kFastLowestExponent) {
+      append_fraction(out, bits, (raw >> 31) != 0);
+    } else {
+      append_general(out, std::fabs(value), (raw >> 31) != 0);
+    }
     return;
   }
   if (std::isnan(value) || std::isinf(value)) {
