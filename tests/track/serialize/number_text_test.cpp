@@ -67,6 +67,56 @@ TEST(NumberText, KnownValues) {
   }
 }
 
+TEST(NumberText, FractionsAtTheEdgesOfTheDirectPath) {
+  // Non-integral values from 2^-10 up to 2^24 take a direct path; its edges,
+  // long integer parts, powers of two and fractions that lose many zeros.
+  const Case cases[] = {
+      {0.0009765625f, "0.0009765625", "0.0009765625"},      // 2^-10, lowest
+      {0.00097656244f, "0.00097656244", "0.00097656244"},   // just below it
+      {8388607.5f, "8388607.5", "8388607.5"},               // highest non-integral
+      {1234567.1f, "1234567.1", "1234567.1"},
+      {-0.0625f, "-0.0625", "-0.0625"},
+      {-0.5f, "-0.5", "-0.5"},
+      {0.001f, "0.001", "0.001"},
+      {0.01f, "0.01", "0.01"},
+      {0.99975586f, "0.99975586", "0.99975586"},
+      {1.3333334f, "1.3333334", "1.3333334"},
+      {0.33333334f, "0.33333334", "0.33333334"},
+      {5.0000005f, "5.0000005", "5.0000005"},
+      {8388607.0f, "8388607", "8388607"},
+      {16777215.0f, "16777215", "16777215"},
+      // Number text around the 32-bit integer range.
+      {2147483520.0f, "2147483500", "2147483520"},
+      {-2147483520.0f, "-2147483500", "-2147483520"},
+      {2147483648.0f, "2147483600", "2147483648"},
+      {-2147483648.0f, "-2147483600", "-2147483648"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(track::shortest_text(c.value), c.shortest) << c.shortest;
+    EXPECT_EQ(track::number_text(c.value), c.number) << c.number;
+  }
+}
+
+TEST(NumberText, LongRunsOfAppendsKeepEveryText) {
+  // Texts are written past the current end and the string is cut back, so
+  // each must survive the appends after it, across reallocations.
+  const float values[] = {0.79f, -12.125f, 3.0f, 0.0009765625f, -1234567.1f, 1e-7f, 0.5f};
+  std::string out;
+  std::string expected;
+  for (int round = 0; round < 300; ++round) {
+    for (const float v : values) {
+      track::append_number(out, v);
+      track::append_shortest(out, v);
+      out += '|';
+    }
+  }
+  for (int round = 0; round < 300; ++round) {
+    expected += "0.790.79|-12.125-12.125|33|0.00097656250.0009765625|-1234567.1-1234567.1|"
+                "0.00000010.0000001|0.50.5|";
+  }
+  EXPECT_EQ(out, expected);
+}
+
 TEST(NumberText, AppendsToWhatIsThere) {
   std::string out = "x=";
   track::append_number(out, 2.0f);
