@@ -26,7 +26,7 @@ trap 'rm -rf "$work"' EXIT
 
 # name | generator arguments
 cases=(
-  "large-16x200000|--tracks 16 --notes 200000 --bends --sustain"
+  "large-16x200000|--tracks 16 --notes 200000"
   "figures-64x1500|--tracks 64 --notes 1500 --repeat-share 0.9"
   "random-32x1500|--tracks 32 --notes 1500 --repeat-share 0"
 )
