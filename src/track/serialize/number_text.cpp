@@ -211,23 +211,9 @@ Decimal shortest_decimal(float magnitude) {
   return d;
 }
 
-constexpr std::uint64_t kPow10[] = {1,
-                                    10,
-                                    100,
-                                    1000,
-                                    10000,
-                                    100000,
-                                    1000000,
-                                    10000000,
-                                    100000000,
-                                    1000000000,
-                                    10000000000,
-                                    100000000000,
-                                    1000000000000,
-                                    10000000000000,
-                                    100000000000000,
-                                    1000000000000000,
-                                    10000000000000000};
+constexpr std::uint64_t kPow10[] = {1,           10,           100,         1000,
+                                    10000,       100000,       1000000,     10000000,
+                                    100000000,   1000000000,   10000000000, 100000000000};
 
 // The fast path below covers normal floats m * 2^-s with 1 <= s <= 33, i.e.
 // biased exponents 117 to 149: 2^-10 <= magnitude < 2^24.
@@ -257,7 +243,7 @@ constexpr FractionLevels make_fraction_levels() {
 }
 
 constexpr FractionLevels kFractionLevels = make_fraction_levels();
-static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "the 64-bit products reach 10^11");
+static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the 64-bit products reach 10^11");
 
 // Shortest text of a non-integral float with biased exponent in the fast
 // range; `bits` is its magnitude's bit pattern. Let J be the level from the
