@@ -131,11 +131,6 @@ common::Result<std::pair<Bytes, std::size_t>> unwrap_riff(Bytes input) {
   return invalid_nowhere("no data chunk in RIFF file");
 }
 
-// Track chunk data found by the framing stage.
-struct TrackSpan {
-  Bytes data;
-  std::size_t offset = 0;
-};
 
 constexpr EventKind kChannelKinds[7] = {
     EventKind::NoteOff,    EventKind::NoteOn,        EventKind::PolyAftertouch,
@@ -176,14 +171,19 @@ std::string smpte_offset_problem(Bytes p) {
 
 class TrackDecoder {
  public:
-  TrackDecoder(TrackSpan span, Track& out) : c_(span.data, span.offset), out_(out) {}
+  TrackDecoder(TrackChunk span, Track& out) : c_(span.data, span.offset), out_(out) {}
 
   void run() {
+    out_.events.clear();
+    out_.damage.reset();
     // The shortest event (a one-byte delta and one data byte under running
     // status) takes 2 bytes; typical note events take 3 or 4.
-    out_.events.reserve(c_.remaining() / 3);
-    // Filling a fresh event buffer of a large track is bound by page faults.
-    common::advise_huge_pages(out_.events.data(), out_.events.capacity() * sizeof(Event));
+    const std::size_t expected = c_.remaining() / 3;
+    if (expected > out_.events.capacity()) {
+      out_.events.reserve(expected);
+      // Filling a fresh event buffer of a large track is bound by page faults.
+      common::advise_huge_pages(out_.events.data(), out_.events.capacity() * sizeof(Event));
+    }
     std::uint8_t running = 0;
     while (!c_.at_end()) {
       const std::size_t at = c_.offset();
@@ -344,10 +344,10 @@ class TrackDecoder {
   bool after_end_ = false;
 };
 
-void decode_tracks(const std::vector<TrackSpan>& spans, std::vector<Track>& tracks) {
+void decode_tracks(const std::vector<TrackChunk>& spans, std::vector<Track>& tracks) {
   tracks.resize(spans.size());
   std::size_t total = 0;
-  for (const TrackSpan& s : spans) total += s.data.size();
+  for (const TrackChunk& s : spans) total += s.data.size();
   auto decode_range = [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) TrackDecoder(spans[i], tracks[i]).run();
   };
@@ -393,7 +393,7 @@ void decode_tracks(const std::vector<TrackSpan>& spans, std::vector<Track>& trac
 
 }  // namespace
 
-common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
+common::Result<Framing> frame(std::span<const std::uint8_t> bytes) {
   if (bytes.size() >= kMaxInput) {
     return invalid_nowhere("input of " + std::to_string(bytes.size()) +
                            " bytes is too large (4 GiB or more)");
@@ -411,8 +411,8 @@ common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
                               std::size_t{0});
   }
 
-  Smf smf;
-  smf.input = bytes;
+  Framing framing;
+  framing.input = bytes;
   ByteCursor c(midi, base);
 
   // Up to the header: unknown chunks are skipped (RMID data may carry some).
@@ -427,7 +427,7 @@ common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
     if (id_is(ch.id, "MThd")) {
       auto header = decode_header(ch, true);
       if (!header) return common::unexpected(header.error());
-      smf.header = *header;
+      framing.header = *header;
       break;
     }
     if (id_is(ch.id, "MTrk")) return invalid("track chunk before the header", ch.id_offset);
@@ -435,16 +435,26 @@ common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
 
   // After the header: every MTrk is a track; a tail of fewer than 8 bytes or
   // a later header that does not decode ends the reading of chunks.
-  std::vector<TrackSpan> spans;
   while (c.remaining() >= 8) {
     Chunk ch = next_chunk(c);
     if (id_is(ch.id, "MTrk")) {
-      spans.push_back(TrackSpan{ch.data, ch.data_offset});
+      framing.chunks.push_back(TrackChunk{ch.data, ch.data_offset});
     } else if (id_is(ch.id, "MThd") && !decode_header(ch, false)) {
       break;
     }
   }
-  decode_tracks(spans, smf.tracks);
+  return framing;
+}
+
+void decode_track(const TrackChunk& chunk, Track& out) { TrackDecoder(chunk, out).run(); }
+
+common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
+  auto framing = frame(bytes);
+  if (!framing) return common::unexpected(std::move(framing).error());
+  Smf smf;
+  smf.header = framing->header;
+  smf.input = framing->input;
+  decode_tracks(framing->chunks, smf.tracks);
   return smf;
 }
 

@@ -121,6 +121,29 @@ struct Smf {
   }
 };
 
+/// One track chunk as framed: its data (cut to what the file holds) and the
+/// offset of that data in the input.
+struct TrackChunk {
+  std::span<const std::uint8_t> data;
+  std::size_t offset = 0;
+};
+
+/// The framing stage alone: the header and every track chunk in file order,
+/// not yet decoded. Lets a caller decode one track at a time into one reused
+/// buffer instead of holding the events of all tracks at once.
+struct Framing {
+  Header header;
+  std::vector<TrackChunk> chunks;
+  std::span<const std::uint8_t> input;  ///< the bytes that were framed
+};
+
+/// Frames a whole file; fails exactly where parse() fails.
+common::Result<Framing> frame(std::span<const std::uint8_t> bytes);
+
+/// Decodes one framed track into `out`, replacing its events and damage note
+/// (the event buffer's capacity is reused). Never fails.
+void decode_track(const TrackChunk& chunk, Track& out);
+
 /// Parses a whole file. Errors read "invalid midi: {what} at byte {offset}"
 /// (kind InvalidMidi, with byte_offset set). Once the header decodes, parsing
 /// does not fail: damaged tracks are cut short and noted in Track::damage.

@@ -303,33 +303,45 @@ std::string MidiImportError::text() const {
 }
 
 common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes) {
-  auto parsed = smf::parse(bytes);
-  if (!parsed) {
+  auto framed = smf::frame(bytes);
+  if (!framed) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::Parse;
-    error.parse_error = parsed.error();
+    error.parse_error = framed.error();
     return common::unexpected(std::move(error));
   }
-  smf::Smf& file = *parsed;
-  if (file.header.timing.kind == smf::Timing::Kind::Timecode) {
+  if (framed->header.timing.kind == smf::Timing::Kind::Timecode) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::SmpteTimecode;
     return common::unexpected(std::move(error));
   }
+  // Tracks are decoded one at a time into one reused event buffer, so the
+  // events of all tracks and the notes of all layers never coexist. `file`
+  // carries the header and the input for payload look-ups.
+  smf::Smf file;
+  file.header = framed->header;
+  file.input = framed->input;
   const float ticks_per_beat = static_cast<float>(file.header.timing.ticks_per_beat);
 
   std::vector<song::Layer> layers;
   MotifTable motif_table;
   std::uint32_t track_counter = 0;
   TempoScan tempo;
-  for (smf::Track& track : file.tracks) {
+  std::vector<std::string> damage_warnings;
+  smf::Track track;
+  for (const smf::TrackChunk& chunk : framed->chunks) {
+    smf::decode_track(chunk, track);
     TrackScan scan(file, ticks_per_beat);
     scan.run(track);
     scan_tempo(file, track, tempo);
-    // The track's events are not needed again: release them now so that the
-    // events of all tracks and the notes of all layers never coexist.
-    std::vector<smf::Event>().swap(track.events);
     ++track_counter;
+    // Cut-short tracks lose events silently otherwise; say where and why.
+    if (track.damage) {
+      damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
+                                track.damage->reason + " at byte " +
+                                std::to_string(track.damage->byte_offset) +
+                                "; the rest of the track is ignored");
+    }
     std::vector<song::Note> notes = scan.take_notes();
     if (notes.empty()) continue;
 
@@ -344,6 +356,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     }
     layers.push_back(std::move(layer));
   }
+  std::vector<smf::Event>().swap(track.events);
   if (layers.empty()) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::NoNotes;
@@ -351,14 +364,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   }
 
   MidiImport result;
-  // Cut-short tracks lose events silently otherwise; say where and why.
-  for (std::size_t index = 0; index < file.tracks.size(); ++index) {
-    if (const auto& damage = file.tracks[index].damage) {
-      result.warnings.push_back("track " + std::to_string(index + 1) + ": " + damage->reason +
-                                " at byte " + std::to_string(damage->byte_offset) +
-                                "; the rest of the track is ignored");
-    }
-  }
+  result.warnings = std::move(damage_warnings);
   if (tempo.count >= 2) {
     result.warnings.push_back(std::to_string(tempo.count) +
                               " tempo events; using the first, tempo changes are dropped");
