@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include "cli/paths.hpp"
-#include "common/memory.hpp"
 #include "header_format/document.hpp"
 #include "track/midi/import.hpp"
 
@@ -48,7 +47,6 @@ int read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
     bytes.reserve(static_cast<std::size_t>(info.st_size));
-    common::advise_huge_pages(bytes.data(), bytes.capacity());
   }
   std::uint8_t chunk[1 << 16];
   for (;;) {
@@ -149,7 +147,6 @@ int convert(int argc, char** argv) {
   std::vector<std::uint8_t>().swap(bytes);
   std::string text;
   text.reserve(estimate_text_size(result.document));
-  common::advise_huge_pages(text.data(), text.capacity());
   header_format::write_document(result.document, text);
 
   if (const int error = write_file(output, text); error != 0) {

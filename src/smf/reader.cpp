@@ -12,7 +12,6 @@
 #include <thread>
 #include <utility>
 
-#include "common/memory.hpp"
 #include "smf/detail/byte_cursor.hpp"
 
 namespace smf {
@@ -179,11 +178,7 @@ class TrackDecoder {
     // The shortest event (a one-byte delta and one data byte under running
     // status) takes 2 bytes; typical note events take 3 or 4.
     const std::size_t expected = c_.remaining() / 3;
-    if (expected > out_.events.capacity()) {
-      out_.events.reserve(expected);
-      // Filling a fresh event buffer of a large track is bound by page faults.
-      common::advise_huge_pages(out_.events.data(), out_.events.capacity() * sizeof(Event));
-    }
+    if (expected > out_.events.capacity()) out_.events.reserve(expected);
     std::uint8_t running = 0;
     while (!c_.at_end()) {
       const std::size_t at = c_.offset();

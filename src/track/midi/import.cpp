@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/memory.hpp"
 #include "smf/reader.hpp"
 #include "track/midi/detail/note_parts.hpp"
 #include "track/midi/detail/text.hpp"
@@ -174,7 +173,6 @@ class TrackScan {
       note_ons += event.kind == smf::EventKind::NoteOn && event.data2 > 0;
     }
     notes_.reserve(note_ons);
-    common::advise_huge_pages(notes_.data(), notes_.capacity() * sizeof(song::Note));
     for (const smf::Event& event : track.events) {
       tick_ += event.delta;  // unsigned: wraps like the reference counter
       handle(event);
