@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "song/note/note.hpp"
+#include "testutil/random.hpp"
 #include "track/midi/detail/motif_scan.hpp"
 #include "track/midi/import.hpp"
 
@@ -27,20 +28,6 @@ namespace detail = track::midi::detail;
 
 constexpr std::size_t kNotes = 1500;
 
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-
- private:
-  std::uint64_t state_;
-};
 
 Note plain_note(float start, float pitch, float volume, float length) {
   Note note;
@@ -53,7 +40,7 @@ Note plain_note(float start, float pitch, float volume, float length) {
 }
 
 std::vector<Note> typical_track() {
-  Random rng(7);
+  testutil::SplitMix64 rng(7);
   std::vector<std::vector<Note>> figures(8);
   for (auto& figure : figures) {
     const std::size_t length = 4 + rng.below(9);
@@ -85,7 +72,7 @@ std::vector<Note> typical_track() {
 }
 
 std::vector<Note> random_track() {
-  Random rng(11);
+  testutil::SplitMix64 rng(11);
   std::vector<Note> notes;
   float time = 0.0f;
   const float steps[] = {0.25f, 0.5f, 0.75f, 1.0f};

@@ -3,27 +3,11 @@
 #include <algorithm>
 #include <string>
 
+#include "testutil/random.hpp"
+
 namespace bench {
 namespace {
 
-// splitmix64: tiny, fast and the same everywhere, unlike the standard
-// library's distributions.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  /// Uniform in [0, n).
-  std::uint32_t below(std::uint32_t n) { return static_cast<std::uint32_t>(next() % n); }
-  double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
-
- private:
-  std::uint64_t state_;
-};
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -126,7 +110,7 @@ class TrackWriter {
   bool bend_next_ = false;
 };
 
-Bytes track_data(const GeneratorOptions& o, std::uint16_t index, Random& rng) {
+Bytes track_data(const GeneratorOptions& o, std::uint16_t index, testutil::SplitMix64& rng) {
   Bytes out;
   out.reserve(std::size_t{o.notes_per_track} * 9 + 64);
   const std::string name = "Track " + std::to_string(index + 1);
@@ -175,7 +159,7 @@ Bytes track_data(const GeneratorOptions& o, std::uint16_t index, Random& rng) {
 }  // namespace
 
 std::vector<std::uint8_t> generate_midi(const GeneratorOptions& options) {
-  Random rng(options.seed);
+  testutil::SplitMix64 rng(options.seed);
   Bytes out{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
   out.push_back(static_cast<std::uint8_t>(options.tracks >> 8));
   out.push_back(static_cast<std::uint8_t>(options.tracks));

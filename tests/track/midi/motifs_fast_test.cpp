@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "testutil/random.hpp"
 #include "track/midi/detail/motif_scan.hpp"
 #include "track/midi/import.hpp"
 
@@ -22,27 +23,11 @@ using track::midi::MotifResult;
 using track::midi::MotifTable;
 namespace detail = track::midi::detail;
 
-// Small deterministic generator (the same numbers on every platform).
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
-  bool chance(unsigned percent) { return below(100) < percent; }
-
- private:
-  std::uint64_t state_;
-};
 
 const char* const kSounds[] = {"piano", "bass", "kick", "snare"};
 constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
 
-Note random_note(Random& rng, bool drums) {
+Note random_note(testutil::SplitMix64& rng, bool drums) {
   Note note;
   note.sound = kSounds[drums ? 2 + rng.below(2) : rng.below(2)];
   note.start = 0.0f;
@@ -68,7 +53,7 @@ Note random_note(Random& rng, bool drums) {
 }
 
 // One field changed a little: the kind of difference that must break a match.
-void near_miss(Random& rng, Note& note) {
+void near_miss(testutil::SplitMix64& rng, Note& note) {
   switch (rng.below(9)) {
     case 0: note.volume = note.volume == 0.5f ? 0.51f : 0.5f; break;
     case 1: note.sound = note.sound == "piano" ? "bass" : "piano"; break;
@@ -82,7 +67,7 @@ void near_miss(Random& rng, Note& note) {
   }
 }
 
-void poison_with_nan(Random& rng, Note& note) {
+void poison_with_nan(testutil::SplitMix64& rng, Note& note) {
   switch (rng.below(6)) {
     case 0: note.start = kNan; break;
     case 1: note.pitch = kNan; break;
@@ -96,7 +81,7 @@ void poison_with_nan(Random& rng, Note& note) {
 // A track built from a few figures played again and again, transposed and
 // shifted in time, with random notes, near misses, equal starts, signed
 // zeros, NaNs and out-of-order notes mixed in.
-std::vector<Note> random_track(Random& rng, std::size_t count) {
+std::vector<Note> random_track(testutil::SplitMix64& rng, std::size_t count) {
   std::vector<std::vector<Note>> figures(1 + rng.below(4));
   const bool drums = rng.chance(20);
   for (auto& figure : figures) {
@@ -217,7 +202,7 @@ long compare_scans(const std::vector<Note>& notes, std::uint32_t track_number) {
 }
 
 TEST(IndexedMotifScan, AgreesWithPlainScanOnSmallTracks) {
-  Random rng(20240611);
+  testutil::SplitMix64 rng(20240611);
   long motifs = 0;
   for (std::uint32_t track = 1; track <= 3000; ++track) {
     const std::size_t count = 8 + rng.below(rng.chance(20) ? 193 : 40);
@@ -231,7 +216,7 @@ TEST(IndexedMotifScan, AgreesWithPlainScanOnSmallTracks) {
 }
 
 TEST(IndexedMotifScan, AgreesWithPlainScanOnLargeTracks) {
-  Random rng(77);
+  testutil::SplitMix64 rng(77);
   for (std::uint32_t track = 1; track <= 4; ++track) {
     const auto notes = random_track(rng, 1500);
     EXPECT_GT(compare_scans(notes, track), 0) << "track " << track;
