@@ -206,9 +206,14 @@ constexpr std::uint32_t no_window = std::numeric_limits<std::uint32_t>::max();
 // Buffers of the indexed scan, sized once per track and reused for every
 // window length.
 struct WindowIndex {
-  std::vector<float> starts;
-  std::vector<float> pitches;
-  std::vector<NoteKey> keys;
+  // The hash of the first L notes of the window at i, for every i and every
+  // L up to the longest length: a window's hash extends that of the shorter
+  // window at the same start, so each start is hashed once for all lengths.
+  std::vector<std::uint64_t> prefix_hash;
+  // For each start, how many notes from it can be matched at all: the first
+  // note whose normalised fields hold a NaN ends every window through it.
+  std::vector<std::uint32_t> matchable_run;
+  std::size_t longest = 0;
   // Open-addressing table from window hash to the last window seen with it.
   std::vector<std::uint64_t> slot_hash;
   std::vector<std::uint32_t> slot_last;
@@ -217,15 +222,32 @@ struct WindowIndex {
   std::vector<std::uint32_t> next;
   std::vector<std::uint8_t> matchable;
 
-  explicit WindowIndex(const std::vector<song::Note>& notes) {
+  WindowIndex(const std::vector<song::Note>& notes, std::size_t longest_length)
+      : longest(longest_length) {
     const std::size_t n = notes.size();
-    starts.reserve(n);
-    pitches.reserve(n);
+    std::vector<NoteKey> keys;
     keys.reserve(n);
-    for (const song::Note& note : notes) {
-      starts.push_back(note.start);
-      pitches.push_back(note.pitch);
-      keys.push_back(note_key(note));
+    for (const song::Note& note : notes) keys.push_back(note_key(note));
+    prefix_hash.assign(n * longest, 0);
+    matchable_run.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      std::uint64_t hash = 0x243f6a8885a308d3ULL;
+      std::size_t k = 0;
+      for (; k < longest && i + k < n; ++k) {
+        const NoteKey& key = keys[i + k];
+        // Normalised exactly as window matching computes it: 32-bit float
+        // differences to the window's first note.
+        const float start = notes[i + k].start - notes[i].start;
+        const float pitch = notes[i + k].pitch - notes[i].pitch;
+        if (key.has_nan || start != start || pitch != pitch) break;
+        const std::uint64_t position =
+            (std::uint64_t{float_hash_bits(start)} << 32) | float_hash_bits(pitch);
+        // A multiply-add chain: far shorter per note than a full mix, and
+        // the note keys are well mixed already; the table mixes the result.
+        hash = hash * 0x9e3779b97f4a7c15ULL + (key.hash ^ (position * 0xc2b2ae3d27d4eb4fULL));
+        prefix_hash[i * longest + k] = hash;
+      }
+      matchable_run[i] = static_cast<std::uint32_t>(k);
     }
     const std::size_t slots = std::bit_ceil(std::max<std::size_t>(2 * n, 16));
     slot_hash.resize(slots);
@@ -238,28 +260,12 @@ struct WindowIndex {
   // windows are visited in that order and each is linked after the last one
   // seen with its hash.
   void build(std::size_t length) {
-    const std::size_t count = starts.size() - length + 1;
+    const std::size_t count = matchable_run.size() - length + 1;
     const std::size_t mask = slot_last.size() - 1;
     std::fill(slot_last.begin(), slot_last.end(), no_window);
     for (std::size_t i = 0; i < count; ++i) {
-      std::uint64_t hash = length;
-      bool nan = false;
-      for (std::size_t k = 0; k < length; ++k) {
-        const NoteKey& key = keys[i + k];
-        // Normalised exactly as window matching computes it: 32-bit float
-        // differences to the window's first note.
-        const float start = starts[i + k] - starts[i];
-        const float pitch = pitches[i + k] - pitches[i];
-        if (key.has_nan || start != start || pitch != pitch) {
-          nan = true;
-          break;
-        }
-        const std::uint64_t position =
-            (std::uint64_t{float_hash_bits(start)} << 32) | float_hash_bits(pitch);
-        // A multiply-add chain: far shorter per note than a full mix, and
-        // the note keys are well mixed already; the table mixes the result.
-        hash = hash * 0x9e3779b97f4a7c15ULL + (key.hash ^ (position * 0xc2b2ae3d27d4eb4fULL));
-      }
+      const bool nan = matchable_run[i] < length;
+      const std::uint64_t hash = nan ? 0 : prefix_hash[i * longest + length - 1];
       next[i] = no_window;
       matchable[i] = nan ? 0 : 1;
       if (nan) continue;
@@ -341,7 +347,7 @@ MotifResult scan_motifs_indexed(std::vector<song::Note> notes, std::uint32_t tra
   const std::size_t n = notes.size();
   ScanState state(n);
   std::vector<std::size_t> positions;
-  WindowIndex index(notes);
+  WindowIndex index(notes, longest_window(n));
 
   for (std::size_t length = longest_window(n); length >= 4; --length) {
     index.build(length);
