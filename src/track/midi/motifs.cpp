@@ -290,7 +290,22 @@ std::uint32_t total_order_key(float value) noexcept {
   return (bits & 0x80000000u) != 0 ? ~bits : (bits | 0x80000000u);
 }
 
-void stable_sort_by_start(std::vector<song::Note>& notes) { stable_sort_by_start_key(notes); }
+void stable_sort_by_start(std::vector<song::Note>& notes) {
+  // Sorting packed (start key, index) entries and then moving each note once
+  // is much cheaper than a merge sort that moves whole notes around.
+  std::vector<std::uint64_t> order(notes.size());
+  bool sorted = true;
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    order[i] = (std::uint64_t{total_order_key(notes[i].start)} << 32) | i;
+    if (i > 0 && order[i] < order[i - 1]) sorted = false;
+  }
+  if (sorted) return;
+  std::sort(order.begin(), order.end());
+  std::vector<song::Note> result;
+  result.reserve(notes.size());
+  for (const std::uint64_t entry : order) result.push_back(std::move(notes[static_cast<std::uint32_t>(entry)]));
+  notes = std::move(result);
+}
 
 bool windows_match(const std::vector<song::Note>& notes, std::size_t a, std::size_t b,
                    std::size_t length) {
