@@ -1,6 +1,9 @@
 #include "song/note/note.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace song {
@@ -67,6 +70,53 @@ Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float len
   segments.pop_back();
   trajectory.segments = std::move(segments);
   return trajectory;
+}
+
+std::uint32_t total_order_key(float value) noexcept {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  // Negative floats order backwards by magnitude, so all their bits are
+  // inverted; positive ones move above all negative ones.
+  return (bits & 0x80000000u) != 0 ? ~bits : (bits | 0x80000000u);
+}
+
+std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes) {
+  // Each entry packs the start's key above the note's index, so sorting the
+  // entries is stable by construction; large lists use a radix sort on the
+  // key (a few passes over 8-byte entries instead of comparisons through
+  // the notes).
+  std::vector<std::uint64_t> order(notes.size());
+  bool sorted = true;
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    order[i] = (std::uint64_t{total_order_key(notes[i].start)} << 32) | i;
+    if (i > 0 && order[i] < order[i - 1]) sorted = false;
+  }
+  if (!sorted && order.size() < 1024) {
+    std::sort(order.begin(), order.end());
+  } else if (!sorted) {
+    constexpr unsigned kBits = 11;
+    constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+    std::vector<std::uint64_t> scratch(order.size());
+    std::vector<std::size_t> count(kBuckets);
+    for (unsigned shift = 32; shift < 64; shift += kBits) {
+      std::fill(count.begin(), count.end(), 0);
+      for (const std::uint64_t entry : order) ++count[(entry >> shift) & (kBuckets - 1)];
+      // A digit that every entry shares moves nothing.
+      if (count[(order[0] >> shift) & (kBuckets - 1)] == order.size()) continue;
+      std::size_t total = 0;
+      for (std::size_t& c : count) {
+        const std::size_t here = c;
+        c = total;
+        total += here;
+      }
+      for (const std::uint64_t entry : order) {
+        scratch[count[(entry >> shift) & (kBuckets - 1)]++] = entry;
+      }
+      order.swap(scratch);
+    }
+  }
+  std::vector<std::uint32_t> indices(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) indices[i] = static_cast<std::uint32_t>(order[i]);
+  return indices;
 }
 
 }  // namespace song

@@ -69,6 +69,14 @@ struct Note {
   std::vector<WavePoint> pitch_curve() const;
 };
 
+/// A key whose unsigned order is the IEEE 754 total order of floats:
+/// negative NaN first, then -inf ... -0, +0 ... +inf, then positive NaN.
+std::uint32_t total_order_key(float value) noexcept;
+
+/// Indices of `notes` in the order of a stable sort by start time under the
+/// total order (equal starts keep their list order). The notes stay put.
+std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes);
+
 /// Segments and final segment of a trajectory built from curve points.
 struct Trajectory {
   std::vector<NoteSegment> segments;

@@ -39,7 +39,7 @@ bool same_apart_from_position(const song::Note& a, const song::Note& b) {
 template <class T>
 void stable_sort_by_start_key(std::vector<T>& items) {
   std::stable_sort(items.begin(), items.end(), [](const T& x, const T& y) {
-    return total_order_key(x.start) < total_order_key(y.start);
+    return song::total_order_key(x.start) < song::total_order_key(y.start);
   });
 }
 
@@ -283,27 +283,14 @@ struct WindowIndex {
 
 }  // namespace
 
-std::uint32_t total_order_key(float value) noexcept {
-  const auto bits = std::bit_cast<std::uint32_t>(value);
-  // Negative floats order backwards by magnitude, so their bits are inverted;
-  // positive ones move above all negative ones.
-  return (bits & 0x80000000u) != 0 ? ~bits : (bits | 0x80000000u);
-}
-
 void stable_sort_by_start(std::vector<song::Note>& notes) {
-  // Sorting packed (start key, index) entries and then moving each note once
-  // is much cheaper than a merge sort that moves whole notes around.
-  std::vector<std::uint64_t> order(notes.size());
-  bool sorted = true;
-  for (std::size_t i = 0; i < notes.size(); ++i) {
-    order[i] = (std::uint64_t{total_order_key(notes[i].start)} << 32) | i;
-    if (i > 0 && order[i] < order[i - 1]) sorted = false;
-  }
-  if (sorted) return;
-  std::sort(order.begin(), order.end());
+  // Ordering indices and then moving each note once is much cheaper than a
+  // merge sort that moves whole notes around.
   std::vector<song::Note> result;
   result.reserve(notes.size());
-  for (const std::uint64_t entry : order) result.push_back(std::move(notes[static_cast<std::uint32_t>(entry)]));
+  for (const std::uint32_t index : song::order_by_start(notes)) {
+    result.push_back(std::move(notes[index]));
+  }
   notes = std::move(result);
 }
 

@@ -13,10 +13,6 @@
 
 namespace track::midi::detail {
 
-/// A key whose unsigned order is the IEEE total order of floats: negative NaN
-/// first, then -inf ... -0, +0 ... +inf, then positive NaN.
-std::uint32_t total_order_key(float value) noexcept;
-
 /// Sorts notes by start under the total order, keeping the order of equal starts.
 void stable_sort_by_start(std::vector<song::Note>& notes);
 
