@@ -160,10 +160,17 @@ float bend_semitones(std::uint16_t raw) {
   return static_cast<float>(offset) * (1.0f / 8192.0f) * 2.0f;
 }
 
+// The first usable tempo of the file and the number of tempo events, counted
+// across tracks in file order.
+struct TempoScan {
+  std::size_t count = 0;
+  std::optional<std::uint32_t> first_nonzero;
+};
+
 class TrackScan {
  public:
-  TrackScan(const smf::Smf& file, float ticks_per_beat)
-      : file_(file), ticks_per_beat_(ticks_per_beat) {}
+  TrackScan(const smf::Smf& file, float ticks_per_beat, TempoScan& tempo)
+      : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo) {}
 
   void run(const smf::Track& track) {
     // Every note comes from one note-on with a velocity above 0, so their
@@ -207,7 +214,13 @@ class TrackScan {
         bends_[ch].add(tick_, bend_semitones(event.bend_value()));
         break;
       case smf::EventKind::Meta:
-        if (!name_ && (event.meta_kind() == smf::MetaKind::TrackName ||
+        if (event.meta_kind() == smf::MetaKind::Tempo) {
+          ++tempo_.count;
+          // A tempo of 0 microseconds per beat would make the song infinitely
+          // fast; it is counted but never used.
+          const std::uint32_t value = file_.tempo(event);
+          if (!tempo_.first_nonzero && value != 0) tempo_.first_nonzero = value;
+        } else if (!name_ && (event.meta_kind() == smf::MetaKind::TrackName ||
                        event.meta_kind() == smf::MetaKind::InstrumentName)) {
           std::string name = detail::clean_track_name(file_.payload(event));
           if (!name.empty()) {
@@ -257,6 +270,7 @@ class TrackScan {
 
   const smf::Smf& file_;
   float ticks_per_beat_;
+  TempoScan& tempo_;
   std::uint32_t tick_ = 0;
   std::array<std::uint8_t, CHANNELS> program_{};
   std::array<bool, CHANNELS> sustain_{};
@@ -267,24 +281,6 @@ class TrackScan {
   std::optional<std::string_view> named_sound_;  // sound_named(*name_), once per name
   std::vector<song::Note> notes_;
 };
-
-// The first usable tempo of the file and the number of tempo events.
-struct TempoScan {
-  std::size_t count = 0;
-  std::optional<std::uint32_t> first_nonzero;
-};
-
-// Counts the tempo events of one track, in file order, into `scan`.
-void scan_tempo(const smf::Smf& file, const smf::Track& track, TempoScan& scan) {
-  for (const smf::Event& event : track.events) {
-    if (event.kind != smf::EventKind::Meta || event.meta_kind() != smf::MetaKind::Tempo) continue;
-    ++scan.count;
-    // A tempo of 0 microseconds per beat would make the song infinitely
-    // fast; it is counted but never used.
-    const std::uint32_t value = file.tempo(event);
-    if (!scan.first_nonzero && value != 0) scan.first_nonzero = value;
-  }
-}
 
 }  // namespace
 
@@ -329,9 +325,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   smf::Track track;
   for (const smf::TrackChunk& chunk : framed->chunks) {
     smf::decode_track(chunk, track);
-    TrackScan scan(file, ticks_per_beat);
+    TrackScan scan(file, ticks_per_beat, tempo);
     scan.run(track);
-    scan_tempo(file, track, tempo);
     ++track_counter;
     // Cut-short tracks lose events silently otherwise; say where and why.
     if (track.damage) {
