@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "smf/detail/byte_cursor.hpp"
@@ -22,8 +20,6 @@ using detail::Vlq;
 using Bytes = std::span<const std::uint8_t>;
 
 constexpr std::uint64_t kMaxInput = std::uint64_t{1} << 32;  // offsets are 32-bit
-// Below this many bytes of track data a second thread costs more than it saves.
-constexpr std::size_t kThreadedMinBytes = std::size_t{4} << 20;
 
 common::Unexpected<common::Error> invalid(std::string what, std::size_t offset) {
   return common::make_error(common::ErrorKind::InvalidMidi,
@@ -339,52 +335,6 @@ class TrackDecoder {
   bool after_end_ = false;
 };
 
-void decode_tracks(const std::vector<TrackChunk>& spans, std::vector<Track>& tracks) {
-  tracks.resize(spans.size());
-  std::size_t total = 0;
-  for (const TrackChunk& s : spans) total += s.data.size();
-  auto decode_range = [&](std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) TrackDecoder(spans[i], tracks[i]).run();
-  };
-  if (total < kThreadedMinBytes || spans.size() < 2 || std::thread::hardware_concurrency() < 2) {
-    decode_range(0, spans.size());
-    return;
-  }
-  // Two contiguous groups of tracks with about half the bytes each; every
-  // track is decoded by exactly one thread into its own slot.
-  std::size_t split = 0;
-  std::size_t acc = 0;
-  while (split < spans.size() && acc + spans[split].data.size() / 2 < total / 2) {
-    acc += spans[split].data.size();
-    ++split;
-  }
-  split = std::clamp<std::size_t>(split, 1, spans.size() - 1);
-  // An allocation failure on either side is handed to the caller as the
-  // same exception a single thread would raise, after both have stopped.
-  std::exception_ptr worker_failure;
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      try {
-        decode_range(split, spans.size());
-      } catch (...) {
-        worker_failure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    decode_range(0, spans.size());
-    return;
-  }
-  std::exception_ptr own_failure;
-  try {
-    decode_range(0, split);
-  } catch (...) {
-    own_failure = std::current_exception();
-  }
-  worker.join();
-  if (own_failure) std::rethrow_exception(own_failure);
-  if (worker_failure) std::rethrow_exception(worker_failure);
-}
 
 }  // namespace
 
@@ -449,7 +399,10 @@ common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
   Smf smf;
   smf.header = framing->header;
   smf.input = framing->input;
-  decode_tracks(framing->chunks, smf.tracks);
+  smf.tracks.resize(framing->chunks.size());
+  for (std::size_t i = 0; i < framing->chunks.size(); ++i) {
+    TrackDecoder(framing->chunks[i], smf.tracks[i]).run();
+  }
   return smf;
 }
 

@@ -573,8 +573,8 @@ TEST(SmfReaderDamage, OnlyTheDamagedTrackIsCut) {
   EXPECT_EQ(r->tracks[2].events.size(), 4u);
 }
 
-// Large files may be decoded on two threads; the result must be the same as
-// decoding each track alone.
+// A large file decodes exactly like each of its tracks alone, damage offsets
+// shifted by what precedes the track.
 TEST(SmfReaderLarge, BigFileDecodesLikeItsTracksAlone) {
   TrackBuilder a;
   TrackBuilder b;
