@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,7 @@ bool same(float a, float b) {
   return a == b && std::signbit(a) == std::signbit(b);
 }
 
-void expect_segments(const std::vector<NoteSegment>& actual, const std::vector<NoteSegment>& expected) {
+void expect_segments(std::span<const NoteSegment> actual, const std::vector<NoteSegment>& expected) {
   ASSERT_EQ(actual.size(), expected.size());
   for (std::size_t i = 0; i < actual.size(); ++i) {
     EXPECT_TRUE(same(actual[i].pitch_delta, expected[i].pitch_delta)) << "segment " << i;
@@ -51,7 +52,7 @@ TEST(Note, DefaultHoldsTheDefaults) {
   EXPECT_EQ(note.sound, "");
   EXPECT_EQ(note.volume, 1.0f);
   EXPECT_TRUE(note.segments.empty());
-  expect_segments({note.final_segment}, {{0.0f, 0.0f, true, true}});
+  expect_segments(std::vector<NoteSegment>{note.final_segment}, {{0.0f, 0.0f, true, true}});
   EXPECT_TRUE(note.volume_curve.empty());
   EXPECT_EQ(note.text, "");
   EXPECT_FALSE(note.text_apostrophe);
@@ -180,7 +181,7 @@ TEST(TrajectoryFromCurve, Cases) {
     SCOPED_TRACE(c.name);
     const song::Trajectory trajectory = song::trajectory_from_curve(c.points, c.length);
     expect_segments(trajectory.segments, c.segments);
-    expect_segments({trajectory.final_segment}, {c.final_segment});
+    expect_segments(std::vector<NoteSegment>{trajectory.final_segment}, {c.final_segment});
   }
 }
 

@@ -43,7 +43,7 @@ std::vector<WavePoint> Note::pitch_curve() const {
 }
 
 Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float length) {
-  std::vector<NoteSegment> segments;
+  common::CompactList<NoteSegment> segments;
   segments.reserve(points.size() + 2);
   float last_time = 0.0f;
   if (!points.empty()) {

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/compact_list.hpp"
+#include "common/compact_text.hpp"
+
 namespace song {
 
 /// One piece of a pitch trajectory: a pitch change over a duration.
@@ -40,13 +43,14 @@ constexpr std::string_view easing_suffix(bool ease_in, bool ease_out) noexcept {
 }
 
 struct Note {
-  // Fields are declared largest first so that a note packs into 176 bytes:
-  // a large file holds millions of them.
-  std::string sound;  ///< sound name; empty for notes held by a motif
-  std::string text;
-  std::vector<NoteSegment> segments;  ///< all trajectory pieces but the last
-  std::vector<WavePoint> volume_curve;
-  std::vector<float> arpeggio;
+  // A large file holds millions of notes, so the texts and lists use the
+  // compact containers (16 and 8 bytes instead of 32 and 24) and the fields
+  // are declared largest first: a note packs into 96 bytes.
+  common::CompactText sound;  ///< sound name; empty for notes held by a motif
+  common::CompactText text;
+  common::CompactList<NoteSegment> segments;  ///< all trajectory pieces but the last
+  common::CompactList<WavePoint> volume_curve;
+  common::CompactList<float> arpeggio;
   float start = 0.0f;  ///< beats from the start of the layer (or motif)
   float pitch = 0.0f;  ///< semitones relative to MIDI key 69
   float volume = 1.0f;
@@ -79,7 +83,7 @@ std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes);
 
 /// Segments and final segment of a trajectory built from curve points.
 struct Trajectory {
-  std::vector<NoteSegment> segments;
+  common::CompactList<NoteSegment> segments;
   NoteSegment final_segment;
 };
 

@@ -70,7 +70,7 @@ void make_motif(const std::vector<song::Note>& notes, const std::vector<std::siz
   const std::size_t first = positions.front();
   const float base_pitch = notes[first].pitch;
   const float base_start = notes[first].start;
-  const std::string& sound = notes[first].sound;
+  const std::string sound = notes[first].sound.str();
 
   std::vector<song::Note> motif_notes(notes.begin() + static_cast<std::ptrdiff_t>(first),
                                       notes.begin() + static_cast<std::ptrdiff_t>(first + length));
@@ -166,7 +166,7 @@ class Hasher {
   }
 
   template <class T>
-  void add_list(const std::vector<T>& items) noexcept {
+  void add_list(std::span<const T> items) noexcept {
     add(std::uint64_t{items.size()});
     for (const T& item : items) add(item);
   }
@@ -188,13 +188,13 @@ struct NoteKey {
 NoteKey note_key(const song::Note& note) {
   Hasher h;
   h.add(std::string_view{note.sound});
-  h.add_list(note.segments);
+  h.add_list(note.segments.span());
   h.add(note.final_segment);
   h.add(note.volume);
-  h.add_list(note.volume_curve);
+  h.add_list(note.volume_curve.span());
   h.add(std::string_view{note.text});
   h.add(note.text_apostrophe);
-  h.add_list(note.arpeggio);
+  h.add_list(note.arpeggio.span());
   h.add(note.arpeggio_rate);
   h.add(std::uint64_t{note.repeat});
   h.add(std::uint64_t{note.repeat_alt});

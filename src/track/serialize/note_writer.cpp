@@ -10,12 +10,12 @@ namespace {
 
 // The two-point curve from (0, base) to (1 within tolerance, anything):
 // glides and volume ramps are written as options instead of curve lines.
-bool is_simple_ramp(const std::vector<song::WavePoint>& points, float base) {
+bool is_simple_ramp(std::span<const song::WavePoint> points, float base) {
   return points.size() == 2 && points[0].time == 0.0f && points[0].value == base &&
          detail::near_one_strict(points[1].time);
 }
 
-void append_points(std::string& text, const std::vector<song::WavePoint>& points) {
+void append_points(std::string& text, std::span<const song::WavePoint> points) {
   bool first = true;
   for (const auto& point : points) {
     if (!first) text += ", ";
@@ -74,10 +74,10 @@ std::string format_motif_note(const song::Note& note) {
   return text;
 }
 
-void append_note_options(std::string& text, const std::vector<song::WavePoint>& pitch_points,
-                         const std::vector<song::WavePoint>& volume_points,
+void append_note_options(std::string& text, std::span<const song::WavePoint> pitch_points,
+                         std::span<const song::WavePoint> volume_points,
                          std::string_view note_text, float volume, bool apostrophe,
-                         const std::vector<float>& arpeggio, float arpeggio_rate,
+                         std::span<const float> arpeggio, float arpeggio_rate,
                          std::uint32_t repeat) {
   if (apostrophe || !note_text.empty()) {
     text += " \"";

@@ -5,6 +5,7 @@
 // the append_*/write_* functions append to a text being built.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +24,10 @@ std::string format_motif_note(const song::Note& note);
 
 /// Appends a note's options in their fixed order: text, glide, volume,
 /// vol-ramp, arpeggio, pitch curve line, volume curve line, repeat.
-void append_note_options(std::string& text, const std::vector<song::WavePoint>& pitch_points,
-                         const std::vector<song::WavePoint>& volume_points,
+void append_note_options(std::string& text, std::span<const song::WavePoint> pitch_points,
+                         std::span<const song::WavePoint> volume_points,
                          std::string_view note_text, float volume, bool apostrophe,
-                         const std::vector<float>& arpeggio, float arpeggio_rate,
+                         std::span<const float> arpeggio, float arpeggio_rate,
                          std::uint32_t repeat);
 
 /// "{time} {value}{easing}" per point, joined by ", ".

@@ -140,7 +140,7 @@ TEST(LayerBody, LargeLayersSortLikeAStableSort) {
   std::stable_sort(reference.begin(), reference.end(),
                    [&](const Note* a, const Note* b) { return key(*a) < key(*b); });
   std::vector<std::string> expected;
-  for (const Note* n : reference) expected.push_back(n->sound);
+  for (const Note* n : reference) expected.push_back(n->sound.str());
   EXPECT_EQ(sounds(body(layer)), expected);
 }
 

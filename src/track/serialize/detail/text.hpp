@@ -7,6 +7,7 @@
 #include <cmath>
 #include <concepts>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ inline bool near_one_strict(float value) { return std::fabs(value - 1.0f) < kEps
 inline bool beyond_one(float value) { return std::fabs(value - 1.0f) > kEpsilon; }
 
 /// Appends the values as number text, joined by single spaces.
-inline void append_number_list(std::string& out, const std::vector<float>& values) {
+inline void append_number_list(std::string& out, std::span<const float> values) {
   bool first = true;
   for (const float value : values) {
     if (!first) out += ' ';
