@@ -4,6 +4,7 @@
 
 #include "cli/driver.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -44,13 +45,17 @@ std::string os_error_text(int error_number) {
 int read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
+  // A regular file is read straight into a buffer of its size; anything else
+  // (a pipe, a file that grows meanwhile) goes on in doubling steps until
+  // the end of the data.
+  std::size_t size = 0;
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    bytes.resize(static_cast<std::size_t>(info.st_size));
   }
-  std::uint8_t chunk[1 << 16];
   for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (size == bytes.size()) bytes.resize(std::max<std::size_t>(1 << 16, 2 * bytes.size()));
+    const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
     if (n < 0) {
       if (errno == EINTR) continue;
       const int error = errno;
@@ -58,8 +63,9 @@ int read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
       return error;
     }
     if (n == 0) break;
-    bytes.insert(bytes.end(), chunk, chunk + n);
+    size += static_cast<std::size_t>(n);
   }
+  bytes.resize(size);
   ::close(fd);
   return 0;
 }

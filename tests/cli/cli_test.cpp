@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/paths.hpp"
@@ -277,6 +278,25 @@ TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
   ASSERT_EQ(run_tool(dir_, {"x.mid", "a.track"}).status, 0);
   ASSERT_EQ(run_tool(dir_, {"x.mid", "b.track"}).status, 0);
   EXPECT_EQ(slurp(dir_ / "a.track"), slurp(dir_ / "b.track"));
+}
+
+// A pipe has no size to read up front: the input is read to its end in
+// growing steps and converts exactly like the same bytes in a regular file.
+TEST_F(Cli, InputFromAPipeReadsToTheEnd) {
+  TrackBuilder track;
+  for (int i = 0; i < 30000; ++i) track.note_on(0, 0, 40 + i % 40, 1 + i % 120).note_off(60, 0, 40 + i % 40);
+  track.end();
+  const Bytes bytes = MidiBuilder().track(track).bytes();
+  ASSERT_GT(bytes.size(), 3u << 16);
+  spit(dir_ / "file.mid", bytes);
+  ASSERT_EQ(run_tool(dir_, {"file.mid", "from_file.track"}).status, 0);
+
+  ASSERT_EQ(mkfifo((dir_ / "pipe.mid").c_str(), 0600), 0);
+  std::thread feeder([&] { spit(dir_ / "pipe.mid", bytes); });
+  const Outcome r = run_tool(dir_, {"pipe.mid", "from_pipe.track"});
+  feeder.join();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(dir_ / "from_pipe.track"), slurp(dir_ / "from_file.track"));
 }
 
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
