@@ -45,17 +45,19 @@ std::string os_error_text(int error_number) {
 int read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
-  // A regular file is read straight into a buffer of its size; anything else
-  // (a pipe, a file that grows meanwhile) goes on in doubling steps until
-  // the end of the data.
+  // A regular file is read straight into a buffer of its size. When the
+  // buffer is full, a small read tells whether anything follows (a pipe, a
+  // file that grew meanwhile); only then does the buffer grow, doubling.
   std::size_t size = 0;
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
     bytes.resize(static_cast<std::size_t>(info.st_size));
   }
+  std::uint8_t probe[1 << 16];
   for (;;) {
-    if (size == bytes.size()) bytes.resize(std::max<std::size_t>(1 << 16, 2 * bytes.size()));
-    const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+    const bool full = size == bytes.size();
+    std::uint8_t* const into = full ? probe : bytes.data() + size;
+    const ssize_t n = ::read(fd, into, full ? sizeof probe : bytes.size() - size);
     if (n < 0) {
       if (errno == EINTR) continue;
       const int error = errno;
@@ -63,6 +65,10 @@ int read_file(const std::string& path, std::vector<std::uint8_t>& bytes) {
       return error;
     }
     if (n == 0) break;
+    if (full) {
+      bytes.resize(std::max(2 * size, size + static_cast<std::size_t>(n)));
+      std::memcpy(bytes.data() + size, probe, static_cast<std::size_t>(n));
+    }
     size += static_cast<std::size_t>(n);
   }
   bytes.resize(size);
