@@ -16,95 +16,26 @@ namespace {
 // for the smallest subnormals, or 39 digits for the largest floats.
 constexpr std::size_t kMaxShortest = 64;
 
+// Appends the `length` characters at `text`, which are followed by enough
+// initialised bytes to make kCopyWidth. A copy of constant width compiles to
+// register moves where a short copy of variable width is a library call; the
+// string is then cut back to the right length.
+constexpr std::size_t kCopyWidth = 16;
+void append_short_text(std::string& out, const char* text, std::size_t length) {
+  if (length > kCopyWidth) {
+    out.append(text, length);
+    return;
+  }
+  const std::size_t size = out.size();
+  out.append(text, kCopyWidth);
+  out.resize(size + length);
+}
+
 // "00" to "99": two digits per division when writing integers.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
-
-// Texts are written straight into the output buffer: it is grown once by
-// kGrow bytes (copied from a constant block, so the copy never waits for
-// fresh stores), the digits are stored as whole words, and the string is cut
-// back to the text's length. Assembling the text in a local buffer and copying
-// it out made the copy's load wait for the many small stores before it.
-constexpr std::size_t kGrow = 32;
-constexpr char kBlank[kGrow] = {};
-
-char* grow(std::string& out) {
-  const std::size_t size = out.size();
-  out.append(kBlank, kGrow);
-  return out.data() + size;
-}
-
-void cut_back(std::string& out, std::size_t length) { out.resize(out.size() - kGrow + length); }
-
-constexpr bool kLittle = std::endian::native == std::endian::little;
-constexpr std::uint64_t kZeros = 0x3030303030303030u;
-
-// The eight decimal digits of `value` < 10^8 (leading zeros included) as
-// values 0 to 9, one per byte, in memory order once stored. Two 4-digit
-// halves are split in 32-bit lanes, then each lane into 2-digit lanes and
-// those into digits, with multiplications by reciprocals that are exact in
-// these ranges (x * 10486 >> 20 is x / 100 below 10^4, x * 103 >> 10 is
-// x / 10 below 100).
-std::uint64_t eight_digit_values(std::uint32_t value) {
-  std::uint64_t x = (value / 10000) | (std::uint64_t{value % 10000} << 32);
-  const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007f0000007fu;
-  x = hundreds | ((x - hundreds * 100) << 16);
-  const std::uint64_t tens = ((x * 103) >> 10) & 0x000f000f000f000fu;
-  x = tens | ((x - tens * 10) << 8);
-  if constexpr (kLittle) return x;
-  // Reverse the bytes so that the first digit is stored first.
-  std::uint64_t reversed = 0;
-  for (int i = 0; i < 8; ++i) reversed |= ((x >> (8 * i)) & 0xffu) << (56 - 8 * i);
-  return reversed;
-}
-
-// How many of the eight digit bytes follow the last non-zero one; 8 when all are 0.
-int trailing_zero_digits(std::uint64_t digits) {
-  if (digits == 0) return 8;
-  return (kLittle ? std::countl_zero(digits) : std::countr_zero(digits)) / 8;
-}
-
-constexpr std::uint32_t kPow10Small[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-
-// Digits of `value` < 10^8, at least 1. Found from the bit width without the
-// digits themselves, so that the text's length (and with it where the next
-// text goes) is known long before the digits are.
-int decimal_length(std::uint32_t value) {
-  // 1233 / 4096 is just above log10(2); 0 counts as 1, and as 10^k - 1 is odd
-  // the added bit never carries a value across a power of ten.
-  const std::uint32_t odd = value | 1u;
-  const int guess = (std::bit_width(odd) * 1233) >> 12;
-  return guess + (odd >= kPow10Small[guess] ? 1 : 0);
-}
-
-// Stores the `length` digits of `value` < 10^length at `p`, two at a time
-// from the end, whose place is known before the digits are.
-void put_integer(char* p, std::uint32_t value, int length) {
-  char* end = p + length;
-  while (value >= 100) {
-    const std::uint32_t pair = value % 100;
-    value /= 100;
-    end -= 2;
-    std::memcpy(end, kDigitPairs + pair * 2, 2);
-  }
-  if (value >= 10) {
-    std::memcpy(end - 2, kDigitPairs + value * 2, 2);
-  } else {
-    end[-1] = static_cast<char>('0' + value);
-  }
-}
-
-// Appends [-]magnitude for magnitude < 10^8.
-void append_small_integer(std::string& out, std::uint32_t magnitude, bool negative) {
-  const int length = decimal_length(magnitude);
-  const int sign = negative ? 1 : 0;
-  char* const begin = grow(out);
-  *begin = '-';
-  put_integer(begin + sign, magnitude, length);
-  cut_back(out, static_cast<std::size_t>(sign + length));
-}
 
 // Writes the decimal digits of `value` ending at `end`; returns the start.
 // 32-bit values take the cheaper 32-bit divisions.
@@ -123,6 +54,40 @@ char* write_digits_backwards(char* end, Unsigned value) {
     *--end = static_cast<char>('0' + value);
   }
   return end;
+}
+
+// Two digit characters as they lie in memory, for assembling eight at once.
+std::uint64_t digit_pair(std::uint32_t value) {
+  std::uint16_t pair = 0;
+  std::memcpy(&pair, kDigitPairs + static_cast<std::size_t>(value) * 2, 2);
+  return pair;
+}
+
+// Writes the fraction `value` < 10^9 as exactly 16 digits, leading zeros
+// included, ending at `end`; returns how many of them are trailing zeros
+// (fewer than 16 as `value` is not 0). The eight low digits are assembled in
+// a register and stored at once, and the zeros are counted there: a load of
+// freshly stored single characters would stall.
+int write_fraction_16_backwards(char* end, std::uint32_t value) {
+  constexpr std::uint64_t kZeros = 0x3030303030303030u;
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  const std::uint32_t high = value / 100000000;
+  const std::uint32_t low = value % 100000000;
+  const std::uint32_t upper_group = low / 10000;
+  const std::uint32_t lower_group = low % 10000;
+  // Memory order: upper_group / 100, upper_group % 100, lower_group / 100, lower_group % 100.
+  const std::uint64_t pairs[4] = {digit_pair(upper_group / 100), digit_pair(upper_group % 100),
+                                  digit_pair(lower_group / 100), digit_pair(lower_group % 100)};
+  std::uint64_t word = 0;
+  for (int i = 0; i < 4; ++i) word |= pairs[i] << (kLittle ? 16 * i : 48 - 16 * i);
+  const std::uint64_t upper_word = kZeros | (std::uint64_t{high} << (kLittle ? 56 : 0));
+  std::memcpy(end - 16, &upper_word, 8);
+  std::memcpy(end - 8, &word, 8);
+  // The character nearest `end` is the most significant byte on a
+  // little-endian machine. Eight zero characters below leave high != 0.
+  const std::uint64_t nonzero = word ^ kZeros;
+  if (nonzero == 0) return 8;
+  return (kLittle ? std::countl_zero(nonzero) : std::countr_zero(nonzero)) / 8;
 }
 
 // The decimal D * 10^k, D held as up to 10 digit characters.
@@ -247,23 +212,9 @@ Decimal shortest_decimal(float magnitude) {
   return d;
 }
 
-constexpr std::uint64_t kPow10[] = {1,
-                                    10,
-                                    100,
-                                    1000,
-                                    10000,
-                                    100000,
-                                    1000000,
-                                    10000000,
-                                    100000000,
-                                    1000000000,
-                                    10000000000,
-                                    100000000000,
-                                    1000000000000,
-                                    10000000000000,
-                                    100000000000000,
-                                    1000000000000000,
-                                    10000000000000000};
+constexpr std::uint64_t kPow10[] = {1,           10,           100,         1000,
+                                    10000,       100000,       1000000,     10000000,
+                                    100000000,   1000000000,   10000000000, 100000000000};
 
 constexpr std::uint64_t kPow5[] = {1,      5,       25,       125,       625,        3125,
                                    15625,  78125,   390625,   1953125,   9765625,    48828125};
@@ -299,45 +250,96 @@ constexpr FractionLevels kFractionLevels = make_fraction_levels();
 static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the 64-bit products reach 10^11");
 static_assert(std::size(kPow5) == 12, "short binary fractions have at most 11 decimals");
 
-// Stores the fraction `value` < 10^decimals with `decimals` digits, leading
-// zeros included, at `p` (1 <= decimals <= 16); returns how many of them are
-// trailing zeros. Up to 16 bytes are stored whatever the length.
-int put_fraction(char* p, std::uint64_t value, int decimals) {
-  if (decimals <= 8) {
-    const std::uint64_t digits =
-        eight_digit_values(static_cast<std::uint32_t>(value * kPow10Small[8 - decimals]));
-    const std::uint64_t text = digits | kZeros;
-    std::memcpy(p, &text, 8);
-    return trailing_zero_digits(digits) - (8 - decimals);
-  }
-  const std::uint64_t scaled = value * kPow10[16 - decimals];
-  const std::uint64_t high = eight_digit_values(static_cast<std::uint32_t>(scaled / 100000000));
-  const std::uint64_t low = eight_digit_values(static_cast<std::uint32_t>(scaled % 100000000));
-  const std::uint64_t high_text = high | kZeros;
-  const std::uint64_t low_text = low | kZeros;
-  std::memcpy(p, &high_text, 8);
-  std::memcpy(p + 8, &low_text, 8);
-  return (low == 0 ? 8 + trailing_zero_digits(high) : trailing_zero_digits(low)) - (16 - decimals);
+// The exact text of a short binary fraction is written straight into the
+// output buffer. Its length follows from the bit pattern (the integer part's
+// size and the count of fraction bits) before any digit is formed, so the
+// buffer is grown by kGrow bytes (copied from a constant block), the digits
+// are stored as whole words and the string is cut back to that length
+// without the next text having to wait for them. The fraction digits come
+// from multiplications in 64-bit lanes rather than a loop of divisions.
+constexpr std::size_t kGrow = 32;
+constexpr char kBlank[kGrow] = {};
+constexpr bool kLittle = std::endian::native == std::endian::little;
+constexpr std::uint64_t kZeros = 0x3030303030303030u;
+constexpr std::uint32_t kPow10Small[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// The eight decimal digits of `value` < 10^8 (leading zeros included) as
+// values 0 to 9, one per byte, in memory order once stored. Two 4-digit
+// halves are split into 32-bit lanes, each lane into 2-digit lanes and those
+// into digits, by multiplications with reciprocals that are exact in these
+// ranges (x * 10486 >> 20 is x / 100 below 10^4, x * 103 >> 10 is x / 10
+// below 100).
+std::uint64_t eight_digit_values(std::uint32_t value) {
+  std::uint64_t x = (value / 10000) | (std::uint64_t{value % 10000} << 32);
+  const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007f0000007fu;
+  x = hundreds | ((x - hundreds * 100) << 16);
+  const std::uint64_t tens = ((x * 103) >> 10) & 0x000f000f000f000fu;
+  x = tens | ((x - tens * 10) << 8);
+  if constexpr (kLittle) return x;
+  // Reverse the bytes so that the first digit is stored first.
+  std::uint64_t reversed = 0;
+  for (int i = 0; i < 8; ++i) reversed |= ((x >> (8 * i)) & 0xffu) << (56 - 8 * i);
+  return reversed;
 }
 
-// Appends [-]integer.fraction, `integer` < 10^8, with the fraction < 10^decimals
-// written with `decimals` digits (1 to 16). When `kExact` the last of them is
-// known not to be 0, so the length (and where the next text goes) is known
-// before any digit is; otherwise trailing zeros are cut off. A compile-time
-// choice, so that the exact length never waits for the digits.
-template <bool kExact>
-void append_decimal(std::string& out, std::uint32_t integer, std::uint64_t fraction, int decimals,
-                    bool negative) {
+// The same for the four digits of `value` < 10^4, in 32 bits.
+std::uint32_t four_digit_values(std::uint32_t value) {
+  const std::uint32_t hundreds = (value * 10486) >> 20;
+  std::uint32_t x = hundreds | ((value - hundreds * 100) << 16);
+  const std::uint32_t tens = ((x * 103) >> 10) & 0x000f000fu;
+  x = tens | ((x - tens * 10) << 8);
+  if constexpr (kLittle) return x;
+  return (x >> 24) | ((x >> 8) & 0xff00u) | ((x << 8) & 0xff0000u) | (x << 24);
+}
+
+// Digits of `value` < 10^8, at least 1, from its bit width: 1233 / 4096 is
+// just above log10(2). 0 counts as 1 digit, and as 10^k - 1 is odd, setting
+// the lowest bit never carries a value across a power of ten.
+int decimal_length(std::uint32_t value) {
+  const std::uint32_t odd = value | 1u;
+  const int guess = (std::bit_width(odd) * 1233) >> 12;
+  return guess + (odd >= kPow10Small[guess] ? 1 : 0);
+}
+
+// Stores the fraction `value` < 10^decimals with `decimals` digits, leading
+// zeros included, at `p` (1 <= decimals <= 11); up to 16 bytes are stored
+// whatever the length.
+void put_fraction(char* p, std::uint64_t value, int decimals) {
+  if (decimals <= 4) {
+    const std::uint32_t text =
+        four_digit_values(static_cast<std::uint32_t>(value) * kPow10Small[4 - decimals]) | 0x30303030u;
+    std::memcpy(p, &text, 4);
+    return;
+  }
+  if (decimals <= 8) {
+    const std::uint64_t text =
+        eight_digit_values(static_cast<std::uint32_t>(value * kPow10Small[8 - decimals])) | kZeros;
+    std::memcpy(p, &text, 8);
+    return;
+  }
+  const std::uint64_t scaled = value * kPow10[16 - decimals];
+  const std::uint64_t high = eight_digit_values(static_cast<std::uint32_t>(scaled / 100000000)) | kZeros;
+  const std::uint64_t low = eight_digit_values(static_cast<std::uint32_t>(scaled % 100000000)) | kZeros;
+  std::memcpy(p, &high, 8);
+  std::memcpy(p + 8, &low, 8);
+}
+
+// Appends [-]integer.fraction with `integer` < 10^8 and the fraction <
+// 10^decimals written with all its `decimals` digits (1 to 11), the last of
+// which is not 0.
+void append_exact_decimal(std::string& out, std::uint32_t integer, std::uint64_t fraction, int decimals,
+                          bool negative) {
   const int sign = negative ? 1 : 0;
   const int integer_length = decimal_length(integer);
-  char* const begin = grow(out);
+  const std::size_t size = out.size();
+  out.append(kBlank, kGrow);
+  char* const begin = out.data() + size;
   *begin = '-';
-  put_integer(begin + sign, integer, integer_length);
+  write_digits_backwards(begin + sign + integer_length, integer);
   char* const point = begin + sign + integer_length;
   *point = '.';
-  const int zeros = put_fraction(point + 1, fraction, decimals);
-  const int kept = kExact ? decimals : decimals - zeros;
-  cut_back(out, static_cast<std::size_t>(sign + integer_length + 1 + kept));
+  put_fraction(point + 1, fraction, decimals);
+  out.resize(size + static_cast<std::size_t>(sign + integer_length + 1 + decimals));
 }
 
 // Shortest text of a non-integral float with biased exponent in the fast
@@ -379,7 +381,7 @@ void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   const int fraction_bits = s - zero_bits;
   if (fraction_bits <= level - (m_power_of_two ? 1 : 0)) {
     const std::uint64_t odd = (m & ((std::uint64_t{1} << s) - 1)) >> zero_bits;
-    append_decimal<true>(out, integer, odd * kPow5[fraction_bits], fraction_bits, negative);
+    append_exact_decimal(out, integer, odd * kPow5[fraction_bits], fraction_bits, negative);
     return;
   }
 
@@ -409,7 +411,20 @@ void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   const std::uint32_t digits = coarse_fits ? coarse + (coarse_below_fits ? 0 : 1)
                                            : below + (nearest_is_below ? 0 : 1);
   const int decimals = coarse_fits ? level - 1 : level;
-  append_decimal<false>(out, integer, digits - integer * kPow10[decimals], decimals, negative);
+
+  // The fraction is written with all of its `decimals` digits (zero-padded
+  // to 16 places, which also covers the at most 11 decimals), then its
+  // trailing zeros are cut off.
+  const auto fraction = static_cast<std::uint32_t>(digits - integer * kPow10[decimals]);
+  char text[kMaxShortest + kCopyWidth];
+  char* const end = text + kMaxShortest;
+  std::memset(end, 0, kCopyWidth);
+  const int trailing_zeros = write_fraction_16_backwards(end, fraction);
+  char* begin = end - decimals;
+  *--begin = '.';
+  begin = write_digits_backwards(begin, integer);
+  if (negative) *--begin = '-';
+  append_short_text(out, begin, static_cast<std::size_t>(end - trailing_zeros - begin));
 }
 
 // Shortest text of a finite, non-zero float outside the fast range.
@@ -450,7 +465,7 @@ void append_shortest(std::string& out, float value) {
     const int s = static_cast<int>(kFastEndExponent - exponent);
     const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
     if ((m & ((std::uint64_t{1} << s) - 1)) == 0) {
-      append_small_integer(out, static_cast<std::uint32_t>(m >> s), negative);
+      append_unsigned(out, static_cast<std::uint32_t>(m >> s), negative);
     } else {
       append_fraction(out, bits, negative);
     }
@@ -481,12 +496,7 @@ void append_number(std::string& out, float value) {
       // "-0" compares equal to 0 and is written "0".
       const bool negative = integer < 0;
       const auto magnitude = static_cast<std::uint32_t>(integer);
-      const std::uint32_t absolute = negative ? 0u - magnitude : magnitude;
-      if (absolute < 100000000) {
-        append_small_integer(out, absolute, negative);
-      } else {
-        append_unsigned(out, absolute, negative);
-      }
+      append_unsigned(out, negative ? 0u - magnitude : magnitude, negative);
       return;
     }
     // Not integral, so below 2^23 in magnitude.
