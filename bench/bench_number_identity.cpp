@@ -5,11 +5,12 @@
 //       patterns through append_shortest and append_number, each function on
 //       its own thread; prints the mismatch counts and exits 1 on any.
 //   bench_number_identity [benchmark flags]   the reference and the library
-//       side by side on a note-line mix of starts, pitches, lengths, volumes.
+//       side by side on a note-line mix of starts, pitches, lengths, volumes;
+//       and the same mix with a NumberTextMemo serving lengths and volumes.
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
+#include <cmath>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -93,7 +94,8 @@ std::vector<float> note_mix() {
     values.push_back(start);
     values.push_back(static_cast<float>(static_cast<int>(next() % 60) - 30));
     values.push_back(static_cast<float>(1u << (next() % 5)) * 0.125f);
-    values.push_back(static_cast<float>(next() % 128) / 127.0f);
+    // Two decimals of the velocity fraction, as the import makes them.
+    values.push_back(std::round(static_cast<float>(next() % 128) / 127.0f * 100.0f) / 100.0f);
   }
   return values;
 }
@@ -121,6 +123,39 @@ void BM_ReferenceShortestMix(benchmark::State& state) { write_mix(state, number_
 BENCHMARK(BM_ReferenceShortestMix);
 void BM_ShortestMix(benchmark::State& state) { write_mix(state, track::append_shortest); }
 BENCHMARK(BM_ShortestMix);
+
+// The note-line mix as a writer holding a memo would write it: starts and
+// pitches directly, lengths and volumes (few distinct values) through the memo.
+void write_mix_with_memo(benchmark::State& state, bool use_memo) {
+  const std::vector<float> values = note_mix();
+  std::string out;
+  out.reserve(values.size() * 16);
+  track::NumberTextMemo memo;
+  for (auto _ : state) {
+    out.clear();
+    for (std::size_t i = 0; i < values.size(); i += 4) {
+      track::append_number(out, values[i]);
+      out += ' ';
+      track::append_number(out, values[i + 1]);
+      out += ' ';
+      for (std::size_t k = i + 2; k < i + 4; ++k) {
+        if (use_memo) {
+          memo.append_number(out, values[k]);
+        } else {
+          track::append_number(out, values[k]);
+        }
+        out += ' ';
+      }
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+
+void BM_NumberMixWithoutMemo(benchmark::State& state) { write_mix_with_memo(state, false); }
+BENCHMARK(BM_NumberMixWithoutMemo);
+void BM_NumberMixWithMemo(benchmark::State& state) { write_mix_with_memo(state, true); }
+BENCHMARK(BM_NumberMixWithMemo);
 
 }  // namespace
 

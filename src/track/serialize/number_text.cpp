@@ -527,4 +527,24 @@ void append_number(std::string& out, float value) {
   append_int64(out, integer);
 }
 
+void NumberTextMemo::append_number(std::string& out, float value) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  // Fibonacci hashing: the top byte of the product depends on every bit, so
+  // values that differ only in their last mantissa bits spread out.
+  Entry& entry = entries_[(bits * 0x9e3779b1u) >> 24];
+  const std::size_t size = out.size();
+  if (entry.bits == bits && entry.length != 0) {
+    // A copy of the entry's constant width, cut back: no variable-length copy.
+    out.append(entry.text, sizeof entry.text);
+    out.resize(size + entry.length);
+    return;
+  }
+  track::append_number(out, value);
+  const std::size_t length = out.size() - size;
+  if (length > sizeof entry.text) return;  // only the extreme magnitudes
+  entry.bits = bits;
+  entry.length = static_cast<std::uint32_t>(length);
+  std::memcpy(entry.text, out.data() + size, length);
+}
+
 }  // namespace track

@@ -157,6 +157,56 @@ TEST(NumberText, AppendsToWhatIsThere) {
   EXPECT_EQ(out, "x=2 0.75");
 }
 
+TEST(NumberTextMemo, RepeatedValuesKeepTheirTexts) {
+  // Second and third sightings come from the memo; zero and negative zero,
+  // NaN and the infinities are distinct patterns; texts too long to be
+  // remembered are written every time.
+  struct MemoCase {
+    float value;
+    const char* text;
+  };
+  const MemoCase cases[] = {
+      {0.76f, "0.76"},
+      {-0.0f, "0"},
+      {0.0f, "0"},
+      {0.125f, "0.125"},
+      {-26.0f, "-26"},
+      {std::numeric_limits<float>::quiet_NaN(), "NaN"},
+      {-std::numeric_limits<float>::infinity(), "-inf"},
+      {-9223372036854775808.0f, "-9223372036854775808"},
+      {std::numeric_limits<float>::denorm_min(), "0.000000000000000000000000000000000000000000001"},
+      {74.0f / 127.0f, "0.5826772"},
+  };
+  track::NumberTextMemo memo;
+  for (int round = 0; round < 3; ++round) {
+    for (const MemoCase& c : cases) {
+      std::string out = "x";
+      memo.append_number(out, c.value);
+      EXPECT_EQ(out, std::string("x") + c.text) << c.text << " round " << round;
+    }
+  }
+}
+
+TEST(NumberTextMemo, ManyDistinctValuesEvictWithoutMixingTexts) {
+  // Far more values than entries, revisited in a scrambled order, so entries
+  // are overwritten many times; every text must stay the one of its value.
+  std::vector<float> values;
+  for (int k = 0; k < 3000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
+  for (int k = 0; k < 300; ++k) values.push_back(std::ldexp(static_cast<float>(k | 1), -9));
+  std::mt19937 random(5);
+  track::NumberTextMemo memo;
+  std::string out;
+  std::string expected;
+  for (int i = 0; i < 40000; ++i) {
+    const float v = values[random() % values.size()];
+    memo.append_number(out, v);
+    out += ' ';
+    expected += track::number_text(v);
+    expected += ' ';
+  }
+  EXPECT_EQ(out, expected);
+}
+
 // ---------------------------------------------------------------------------
 // An independent checker. It works on exact decimal expansions: glibc prints
 // a double (which holds every float exactly) with as many exact fraction
