@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -215,6 +216,9 @@ constexpr std::uint64_t kPow10[] = {1,           10,           100,         1000
                                     10000,       100000,       1000000,     10000000,
                                     100000000,   1000000000,   10000000000, 100000000000};
 
+constexpr std::uint64_t kPow5[] = {1,      5,       25,       125,       625,        3125,
+                                   15625,  78125,   390625,   1953125,   9765625,    48828125};
+
 // The fast path below covers normal floats m * 2^-s with 1 <= s <= 33, i.e.
 // biased exponents 117 to 149: 2^-10 <= magnitude < 2^24.
 constexpr std::uint32_t kFastLowestExponent = 117;
@@ -244,6 +248,99 @@ constexpr FractionLevels make_fraction_levels() {
 
 constexpr FractionLevels kFractionLevels = make_fraction_levels();
 static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the 64-bit products reach 10^11");
+static_assert(std::size(kPow5) == 12, "short binary fractions have at most 11 decimals");
+
+// The exact text of a short binary fraction is written straight into the
+// output buffer. Its length follows from the bit pattern (the integer part's
+// size and the count of fraction bits) before any digit is formed, so the
+// buffer is grown by kGrow bytes (copied from a constant block), the digits
+// are stored as whole words and the string is cut back to that length
+// without the next text having to wait for them. The fraction digits come
+// from multiplications in 64-bit lanes rather than a loop of divisions.
+constexpr std::size_t kGrow = 32;
+constexpr char kBlank[kGrow] = {};
+constexpr bool kLittle = std::endian::native == std::endian::little;
+constexpr std::uint64_t kZeros = 0x3030303030303030u;
+constexpr std::uint32_t kPow10Small[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// The eight decimal digits of `value` < 10^8 (leading zeros included) as
+// values 0 to 9, one per byte, in memory order once stored. Two 4-digit
+// halves are split into 32-bit lanes, each lane into 2-digit lanes and those
+// into digits, by multiplications with reciprocals that are exact in these
+// ranges (x * 10486 >> 20 is x / 100 below 10^4, x * 103 >> 10 is x / 10
+// below 100).
+std::uint64_t eight_digit_values(std::uint32_t value) {
+  std::uint64_t x = (value / 10000) | (std::uint64_t{value % 10000} << 32);
+  const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007f0000007fu;
+  x = hundreds | ((x - hundreds * 100) << 16);
+  const std::uint64_t tens = ((x * 103) >> 10) & 0x000f000f000f000fu;
+  x = tens | ((x - tens * 10) << 8);
+  if constexpr (kLittle) return x;
+  // Reverse the bytes so that the first digit is stored first.
+  std::uint64_t reversed = 0;
+  for (int i = 0; i < 8; ++i) reversed |= ((x >> (8 * i)) & 0xffu) << (56 - 8 * i);
+  return reversed;
+}
+
+// The same for the four digits of `value` < 10^4, in 32 bits.
+std::uint32_t four_digit_values(std::uint32_t value) {
+  const std::uint32_t hundreds = (value * 10486) >> 20;
+  std::uint32_t x = hundreds | ((value - hundreds * 100) << 16);
+  const std::uint32_t tens = ((x * 103) >> 10) & 0x000f000fu;
+  x = tens | ((x - tens * 10) << 8);
+  if constexpr (kLittle) return x;
+  return (x >> 24) | ((x >> 8) & 0xff00u) | ((x << 8) & 0xff0000u) | (x << 24);
+}
+
+// Digits of `value` < 10^8, at least 1, from its bit width: 1233 / 4096 is
+// just above log10(2). 0 counts as 1 digit, and as 10^k - 1 is odd, setting
+// the lowest bit never carries a value across a power of ten.
+int decimal_length(std::uint32_t value) {
+  const std::uint32_t odd = value | 1u;
+  const int guess = (std::bit_width(odd) * 1233) >> 12;
+  return guess + (odd >= kPow10Small[guess] ? 1 : 0);
+}
+
+// Stores the fraction `value` < 10^decimals with `decimals` digits, leading
+// zeros included, at `p` (1 <= decimals <= 11); up to 16 bytes are stored
+// whatever the length.
+void put_fraction(char* p, std::uint64_t value, int decimals) {
+  if (decimals <= 4) {
+    const std::uint32_t text =
+        four_digit_values(static_cast<std::uint32_t>(value) * kPow10Small[4 - decimals]) | 0x30303030u;
+    std::memcpy(p, &text, 4);
+    return;
+  }
+  if (decimals <= 8) {
+    const std::uint64_t text =
+        eight_digit_values(static_cast<std::uint32_t>(value * kPow10Small[8 - decimals])) | kZeros;
+    std::memcpy(p, &text, 8);
+    return;
+  }
+  const std::uint64_t scaled = value * kPow10[16 - decimals];
+  const std::uint64_t high = eight_digit_values(static_cast<std::uint32_t>(scaled / 100000000)) | kZeros;
+  const std::uint64_t low = eight_digit_values(static_cast<std::uint32_t>(scaled % 100000000)) | kZeros;
+  std::memcpy(p, &high, 8);
+  std::memcpy(p + 8, &low, 8);
+}
+
+// Appends [-]integer.fraction with `integer` < 10^8 and the fraction <
+// 10^decimals written with all its `decimals` digits (1 to 11), the last of
+// which is not 0.
+void append_exact_decimal(std::string& out, std::uint32_t integer, std::uint64_t fraction, int decimals,
+                          bool negative) {
+  const int sign = negative ? 1 : 0;
+  const int integer_length = decimal_length(integer);
+  const std::size_t size = out.size();
+  out.append(kBlank, kGrow);
+  char* const begin = out.data() + size;
+  *begin = '-';
+  write_digits_backwards(begin + sign + integer_length, integer);
+  char* const point = begin + sign + integer_length;
+  *point = '.';
+  put_fraction(point + 1, fraction, decimals);
+  out.resize(size + static_cast<std::size_t>(sign + integer_length + 1 + decimals));
+}
 
 // Shortest text of a non-integral float with biased exponent in the fast
 // range; `bits` is its magnitude's bit pattern. Let J be the level from the
@@ -260,12 +357,35 @@ static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the
 // is 4m * 10^J (below 2^26 * 10^11 < 2^63), one J-level step is 2^(s+2), and
 // the interval reaches 2 * 10^J above and below (only 10^J below for a power
 // of two). On a boundary the numeral reads back only when m is even.
+//
+// Short binary fractions skip all of this. A float with t fraction bits,
+// integer + f / 2^t with f odd, is exactly integer + f * 5^t / 10^t: t
+// decimals ending in 5. When t <= J - 1 the value itself is a (J-1)-digit
+// fraction that fits (at distance 0), so by the above it is the answer. When
+// t == J and m is not a power of two, the two (J-1)-digit neighbours both lie
+// 5 * 10^-J away, which exceeds the half-width 2^-(s+1) of the interval since
+// 10^(J-1) < 2^s (J being the least level with 10^J > 2^s); so no (J-1)-digit
+// fraction fits, and the nearest J-digit one is the value itself. For a power
+// of two only t <= J - 1 is taken: its wider upper reach may admit the upper
+// neighbour.
 void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
   const int s = static_cast<int>(kFastEndExponent - (bits >> 23));
-  const bool m_even = (m & 1) == 0;
   const bool m_power_of_two = (bits & 0x7fffffu) == 0;
   const int level = m_power_of_two ? kFractionLevels.power_of_two[s] : kFractionLevels.plain[s];
+  // No integer fits the interval of a non-integral float below 2^24, so the
+  // numeral's integer part is the float's.
+  const auto integer = static_cast<std::uint32_t>(m >> s);
+
+  const int zero_bits = std::countr_zero(m);  // < s: the value is not integral
+  const int fraction_bits = s - zero_bits;
+  if (fraction_bits <= level - (m_power_of_two ? 1 : 0)) {
+    const std::uint64_t odd = (m & ((std::uint64_t{1} << s) - 1)) >> zero_bits;
+    append_exact_decimal(out, integer, odd * kPow5[fraction_bits], fraction_bits, negative);
+    return;
+  }
+
+  const bool m_even = (m & 1) == 0;
   const std::uint64_t scale = kPow10[level];
   const int shift = s + 2;
   const std::uint64_t step = std::uint64_t{1} << shift;
@@ -292,11 +412,9 @@ void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
                                            : below + (nearest_is_below ? 0 : 1);
   const int decimals = coarse_fits ? level - 1 : level;
 
-  // No integer fits the interval of a non-integral float below 2^24, so the
-  // numeral's integer part is the float's. The fraction is written with all
-  // of its `decimals` digits (zero-padded to 16 places, which also covers the
-  // at most 11 decimals), then its trailing zeros are cut off.
-  const auto integer = static_cast<std::uint32_t>(m >> s);
+  // The fraction is written with all of its `decimals` digits (zero-padded
+  // to 16 places, which also covers the at most 11 decimals), then its
+  // trailing zeros are cut off.
   const auto fraction = static_cast<std::uint32_t>(digits - integer * kPow10[decimals]);
   char text[kMaxShortest + kCopyWidth];
   char* const end = text + kMaxShortest;
@@ -407,6 +525,26 @@ void append_number(std::string& out, float value) {
     integer = static_cast<std::int64_t>(value);  // -2^63 itself is exact
   }
   append_int64(out, integer);
+}
+
+void NumberTextMemo::append_number(std::string& out, float value) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  // Fibonacci hashing: the top byte of the product depends on every bit, so
+  // values that differ only in their last mantissa bits spread out.
+  Entry& entry = entries_[(bits * 0x9e3779b1u) >> 24];
+  const std::size_t size = out.size();
+  if (entry.bits == bits && entry.length != 0) {
+    // A copy of the entry's constant width, cut back: no variable-length copy.
+    out.append(entry.text, sizeof entry.text);
+    out.resize(size + entry.length);
+    return;
+  }
+  track::append_number(out, value);
+  const std::size_t length = out.size() - size;
+  if (length > sizeof entry.text) return;  // only the extreme magnitudes
+  entry.bits = bits;
+  entry.length = static_cast<std::uint32_t>(length);
+  std::memcpy(entry.text, out.data() + size, length);
 }
 
 }  // namespace track

@@ -3,6 +3,8 @@
 // place where a number becomes text: locale-free, no streams, no allocation
 // beyond the growth of the output buffer.
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 namespace track {
@@ -17,6 +19,25 @@ void append_shortest(std::string& out, float value);
 /// 64-bit integer with saturation ("-0" gives "0"); anything else, NaN and
 /// the infinities included, as shortest decimal text.
 void append_number(std::string& out, float value);
+
+/// Remembers the number texts of the values it wrote last, for a writer that
+/// writes the same few values over and over (note volumes and lengths): a
+/// value seen before is copied instead of formatted. Writes exactly what
+/// append_number writes. Owned by its user and not shared between threads;
+/// about 8 KiB.
+class NumberTextMemo {
+ public:
+  /// Appends the number text of `value`, as append_number does.
+  void append_number(std::string& out, float value);
+
+ private:
+  struct Entry {
+    std::uint32_t bits = 0;
+    std::uint32_t length = 0;  // 0 while the entry is empty
+    char text[24] = {};
+  };
+  std::array<Entry, 256> entries_{};
+};
 
 inline std::string shortest_text(float value) {
   std::string s;

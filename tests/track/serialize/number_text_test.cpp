@@ -97,6 +97,38 @@ TEST(NumberText, FractionsAtTheEdgesOfTheDirectPath) {
   }
 }
 
+TEST(NumberText, ShortBinaryFractionsAreWrittenExactly) {
+  // A value with few fraction bits is its own shortest text when its exact
+  // decimals are not too many for its magnitude; each fraction width (up to
+  // 4, up to 8, 9 and 10 decimals), integer parts of 0 to 7 digits, the
+  // most decimals such a value may have, and neighbours one fraction bit too
+  // long, which round instead.
+  const Case cases[] = {
+      {0.5f, "0.5", "0.5"},
+      {-0.8125f, "-0.8125", "-0.8125"},
+      {1234.5625f, "1234.5625", "1234.5625"},    // as many decimals as the magnitude allows
+      {-1234.5625f, "-1234.5625", "-1234.5625"},
+      {170314.25f, "170314.25", "170314.25"},
+      {8388607.5f, "8388607.5", "8388607.5"},
+      {12.34375f, "12.34375", "12.34375"},       // 5 decimals
+      {0.0390625f, "0.0390625", "0.0390625"},    // 7 decimals
+      {0.01171875f, "0.01171875", "0.01171875"},  // 8 decimals
+      {0.064453125f, "0.064453125", "0.064453125"},       // 9 decimals, the most for 2^-4
+      {-0.0087890625f, "-0.0087890625", "-0.0087890625"},  // 10 decimals, the most there is
+      {0.0029296875f, "0.0029296875", "0.0029296875"},
+      // One fraction bit more than the magnitude allows: rounded, ties upwards.
+      {4194303.75f, "4194303.8", "4194303.8"},
+      {-4194303.75f, "-4194303.8", "-4194303.8"},
+      {1048575.875f, "1048575.9", "1048575.9"},
+      {99999.96875f, "99999.97", "99999.97"},
+      {0.220703125f, "0.22070313", "0.22070313"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(track::shortest_text(c.value), c.shortest) << c.shortest;
+    EXPECT_EQ(track::number_text(c.value), c.number) << c.number;
+  }
+}
+
 TEST(NumberText, LongRunsOfAppendsKeepEveryText) {
   // Texts are written past the current end and the string is cut back, so
   // each must survive the appends after it, across reallocations.
@@ -123,6 +155,56 @@ TEST(NumberText, AppendsToWhatIsThere) {
   out += ' ';
   track::append_shortest(out, 0.75f);
   EXPECT_EQ(out, "x=2 0.75");
+}
+
+TEST(NumberTextMemo, RepeatedValuesKeepTheirTexts) {
+  // Second and third sightings come from the memo; zero and negative zero,
+  // NaN and the infinities are distinct patterns; texts too long to be
+  // remembered are written every time.
+  struct MemoCase {
+    float value;
+    const char* text;
+  };
+  const MemoCase cases[] = {
+      {0.76f, "0.76"},
+      {-0.0f, "0"},
+      {0.0f, "0"},
+      {0.125f, "0.125"},
+      {-26.0f, "-26"},
+      {std::numeric_limits<float>::quiet_NaN(), "NaN"},
+      {-std::numeric_limits<float>::infinity(), "-inf"},
+      {-9223372036854775808.0f, "-9223372036854775808"},
+      {std::numeric_limits<float>::denorm_min(), "0.000000000000000000000000000000000000000000001"},
+      {74.0f / 127.0f, "0.5826772"},
+  };
+  track::NumberTextMemo memo;
+  for (int round = 0; round < 3; ++round) {
+    for (const MemoCase& c : cases) {
+      std::string out = "x";
+      memo.append_number(out, c.value);
+      EXPECT_EQ(out, std::string("x") + c.text) << c.text << " round " << round;
+    }
+  }
+}
+
+TEST(NumberTextMemo, ManyDistinctValuesEvictWithoutMixingTexts) {
+  // Far more values than entries, revisited in a scrambled order, so entries
+  // are overwritten many times; every text must stay the one of its value.
+  std::vector<float> values;
+  for (int k = 0; k < 3000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
+  for (int k = 0; k < 300; ++k) values.push_back(std::ldexp(static_cast<float>(k | 1), -9));
+  std::mt19937 random(5);
+  track::NumberTextMemo memo;
+  std::string out;
+  std::string expected;
+  for (int i = 0; i < 40000; ++i) {
+    const float v = values[random() % values.size()];
+    memo.append_number(out, v);
+    out += ' ';
+    expected += track::number_text(v);
+    expected += ' ';
+  }
+  EXPECT_EQ(out, expected);
 }
 
 // ---------------------------------------------------------------------------
@@ -287,6 +369,25 @@ TEST(NumberText, RandomMusicalValuesAreShortestNearestAndLarger) {
     if (i % 2 == 1) value = -value;
     const std::string text = track::shortest_text(value);
     ASSERT_EQ(check_shortest(value, text), "") << text;
+  }
+}
+
+TEST(NumberText, RandomShortBinaryFractionsAreShortestNearestAndLarger) {
+  // Values with 1 to 12 fraction bits at every magnitude of the range where
+  // they are written without rounding search, and just beyond it.
+  std::mt19937 random(11);
+  for (int i = 0; i < 60000; ++i) {
+    const int fraction_bits = 1 + static_cast<int>(random() % 12);
+    const auto numerator = static_cast<float>(random() % (1u << 24));
+    const float scaled = std::ldexp(numerator, -fraction_bits);
+    const float value = std::ldexp(scaled, -static_cast<int>(random() % 12));
+    if (value == 0.0f) continue;
+    const float signed_value = i % 2 == 1 ? -value : value;
+    const std::string text = track::shortest_text(signed_value);
+    ASSERT_EQ(check_shortest(signed_value, text), "") << text;
+    if (value != std::trunc(value)) {
+      EXPECT_EQ(track::number_text(signed_value), text);
+    }
   }
 }
 
