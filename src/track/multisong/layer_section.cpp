@@ -35,8 +35,9 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
   }
   if (!layer.notes.empty()) {
     // Sort a view of the notes so the layer's own list stays in creation order.
+    NumberTextMemo memo;
     for (const std::uint32_t index : song::order_by_start(layer.notes)) {
-      detail::append_note_line(out, layer.notes[index]);
+      detail::append_note_line(out, layer.notes[index], &memo);
       out += '\n';
     }
   }

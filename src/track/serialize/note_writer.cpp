@@ -27,58 +27,23 @@ void append_points(std::string& text, std::span<const song::WavePoint> points) {
   }
 }
 
-void append_note_body(std::string& text, const song::Note& note) {
-  append_number(text, note.start);
-  text += ' ';
-  append_number(text, note.pitch);
-  text += ' ';
-  append_number(text, note.length());
-  append_note_options(text, note.pitch_curve(), note.volume_curve, note.text, note.volume,
-                      note.text_apostrophe, note.arpeggio, note.arpeggio_rate,
-                      std::max(note.repeat, note.repeat_alt));
-}
+// Writes number text, through the memo where the caller has one: the lengths
+// and volumes of a layer repeat a few values.
+struct Numbers {
+  NumberTextMemo* memo = nullptr;
+  void operator()(std::string& text, float value) const {
+    if (memo) {
+      memo->append_number(text, value);
+    } else {
+      append_number(text, value);
+    }
+  }
+};
 
-void append_optional(std::string& text, const char* word, const std::optional<float>& value) {
-  if (!value) return;
-  text += ' ';
-  text += word;
-  text += ' ';
-  append_number(text, *value);
-}
-
-}  // namespace
-
-namespace detail {
-
-void append_note_line(std::string& out, const song::Note& note) {
-  out += note.sound;
-  out += ' ';
-  append_note_body(out, note);
-}
-
-void append_motif_note_line(std::string& out, const song::Note& note) {
-  append_note_body(out, note);
-}
-
-}  // namespace detail
-
-std::string format_note(const song::Note& note) {
-  std::string text;
-  detail::append_note_line(text, note);
-  return text;
-}
-
-std::string format_motif_note(const song::Note& note) {
-  std::string text;
-  detail::append_motif_note_line(text, note);
-  return text;
-}
-
-void append_note_options(std::string& text, std::span<const song::WavePoint> pitch_points,
-                         std::span<const song::WavePoint> volume_points,
-                         std::string_view note_text, float volume, bool apostrophe,
-                         std::span<const float> arpeggio, float arpeggio_rate,
-                         std::uint32_t repeat) {
+void append_options(std::string& text, std::span<const song::WavePoint> pitch_points,
+                    std::span<const song::WavePoint> volume_points, std::string_view note_text,
+                    float volume, bool apostrophe, std::span<const float> arpeggio,
+                    float arpeggio_rate, std::uint32_t repeat, Numbers numbers) {
   if (apostrophe || !note_text.empty()) {
     text += " \"";
     if (apostrophe) text += '\'';
@@ -95,7 +60,7 @@ void append_note_options(std::string& text, std::span<const song::WavePoint> pit
   // A NaN volume fails the comparison and is left out like a volume of 1.
   if (detail::beyond_one(volume)) {
     text += " volume ";
-    append_number(text, volume);
+    numbers(text, volume);
   }
   const bool volume_ramp = is_simple_ramp(volume_points, 1.0f);
   if (volume_ramp && !(volume_points[1].value == 1.0f)) {
@@ -121,6 +86,62 @@ void append_note_options(std::string& text, std::span<const song::WavePoint> pit
     text += " repeat ";
     detail::append_unsigned(text, repeat);
   }
+}
+
+void append_note_body(std::string& text, const song::Note& note, Numbers numbers) {
+  append_number(text, note.start);
+  text += ' ';
+  append_number(text, note.pitch);
+  text += ' ';
+  numbers(text, note.length());
+  append_options(text, note.pitch_curve(), note.volume_curve, note.text, note.volume,
+                 note.text_apostrophe, note.arpeggio, note.arpeggio_rate,
+                 std::max(note.repeat, note.repeat_alt), numbers);
+}
+
+void append_optional(std::string& text, const char* word, const std::optional<float>& value) {
+  if (!value) return;
+  text += ' ';
+  text += word;
+  text += ' ';
+  append_number(text, *value);
+}
+
+}  // namespace
+
+namespace detail {
+
+void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
+  out += note.sound;
+  out += ' ';
+  append_note_body(out, note, Numbers{memo});
+}
+
+void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
+  append_note_body(out, note, Numbers{memo});
+}
+
+}  // namespace detail
+
+std::string format_note(const song::Note& note) {
+  std::string text;
+  detail::append_note_line(text, note);
+  return text;
+}
+
+std::string format_motif_note(const song::Note& note) {
+  std::string text;
+  detail::append_motif_note_line(text, note);
+  return text;
+}
+
+void append_note_options(std::string& text, std::span<const song::WavePoint> pitch_points,
+                         std::span<const song::WavePoint> volume_points,
+                         std::string_view note_text, float volume, bool apostrophe,
+                         std::span<const float> arpeggio, float arpeggio_rate,
+                         std::uint32_t repeat) {
+  append_options(text, pitch_points, volume_points, note_text, volume, apostrophe, arpeggio,
+                 arpeggio_rate, repeat, Numbers{});
 }
 
 std::string format_curve_points(const std::vector<song::WavePoint>& points) {
