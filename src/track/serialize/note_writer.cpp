@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <string>
 
 #include "track/serialize/detail/text.hpp"
@@ -107,11 +109,49 @@ void append_optional(std::string& text, const char* word, const std::optional<fl
   append_number(text, *value);
 }
 
+// Most notes of an imported file have no options but a volume: no pitch
+// movement, no curves, text, arpeggio or repeat. Their lines are assembled in
+// a local buffer and appended at once.
+constexpr std::size_t kPlainSoundMax = 64;
+
+bool is_plain(const song::Note& note) {
+  return note.segments.empty() && note.final_segment.pitch_delta == 0.0f && note.volume_curve.empty() &&
+         note.text.empty() && !note.text_apostrophe && note.arpeggio.empty() &&
+         std::max(note.repeat, note.repeat_alt) < 2 && note.sound.size() <= kPlainSoundMax;
+}
+
+void append_plain_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
+  const auto number = [memo](char* p, float value) {
+    return memo ? memo->write_number(p, value) : write_number(p, value);
+  };
+  constexpr std::string_view kVolume = " volume ";
+  char line[kPlainSoundMax + 3 + kVolume.size() + 4 * kNumberTextRoom];
+  char* p = line;
+  std::memcpy(p, note.sound.data(), note.sound.size());
+  p += note.sound.size();
+  *p++ = ' ';
+  p = write_number(p, note.start);
+  *p++ = ' ';
+  p = write_number(p, note.pitch);
+  *p++ = ' ';
+  p = number(p, note.length());
+  // A NaN volume fails the comparison and is left out like a volume of 1.
+  if (detail::beyond_one(note.volume)) {
+    std::memcpy(p, kVolume.data(), kVolume.size());
+    p = number(p + kVolume.size(), note.volume);
+  }
+  out.append(line, static_cast<std::size_t>(p - line));
+}
+
 }  // namespace
 
 namespace detail {
 
 void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
+  if (is_plain(note)) {
+    append_plain_note_line(out, note, memo);
+    return;
+  }
   out += note.sound;
   out += ' ';
   append_note_body(out, note, Numbers{memo});

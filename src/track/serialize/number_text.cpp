@@ -16,21 +16,6 @@ namespace {
 // for the smallest subnormals, or 39 digits for the largest floats.
 constexpr std::size_t kMaxShortest = 64;
 
-// Appends the `length` characters at `text`, which are followed by enough
-// initialised bytes to make kCopyWidth. A copy of constant width compiles to
-// register moves where a short copy of variable width is a library call; the
-// string is then cut back to the right length.
-constexpr std::size_t kCopyWidth = 16;
-void append_short_text(std::string& out, const char* text, std::size_t length) {
-  if (length > kCopyWidth) {
-    out.append(text, length);
-    return;
-  }
-  const std::size_t size = out.size();
-  out.append(text, kCopyWidth);
-  out.resize(size + length);
-}
-
 // "00" to "99": two digits per division when writing integers.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -251,17 +236,15 @@ static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the
 static_assert(std::size(kPow5) == 12, "short binary fractions have at most 11 decimals");
 
 // The exact text of a short binary fraction is written straight into the
-// output buffer. Its length follows from the bit pattern (the integer part's
+// caller's room. Its length follows from the bit pattern (the integer part's
 // size and the count of fraction bits) before any digit is formed, so the
-// buffer is grown by kGrow bytes (copied from a constant block), the digits
-// are stored as whole words and the string is cut back to that length
-// without the next text having to wait for them. The fraction digits come
-// from multiplications in 64-bit lanes rather than a loop of divisions.
-constexpr std::size_t kGrow = 32;
-constexpr char kBlank[kGrow] = {};
+// digits are stored as whole words without a loop over characters. The
+// fraction digits come from multiplications in 64-bit lanes rather than a
+// loop of divisions.
 constexpr bool kLittle = std::endian::native == std::endian::little;
 constexpr std::uint64_t kZeros = 0x3030303030303030u;
-constexpr std::uint32_t kPow10Small[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+constexpr std::uint32_t kPow10Small[] = {1,      10,      100,      1000,      10000,
+                                         100000, 1000000, 10000000, 100000000, 1000000000};
 
 // The eight decimal digits of `value` < 10^8 (leading zeros included) as
 // values 0 to 9, one per byte, in memory order once stored. Two 4-digit
@@ -292,7 +275,7 @@ std::uint32_t four_digit_values(std::uint32_t value) {
   return (x >> 24) | ((x >> 8) & 0xff00u) | ((x << 8) & 0xff0000u) | (x << 24);
 }
 
-// Digits of `value` < 10^8, at least 1, from its bit width: 1233 / 4096 is
+// Digits of `value`, at least 1, from its bit width: 1233 / 4096 is
 // just above log10(2). 0 counts as 1 digit, and as 10^k - 1 is odd, setting
 // the lowest bit never carries a value across a power of ten.
 int decimal_length(std::uint32_t value) {
@@ -324,22 +307,18 @@ void put_fraction(char* p, std::uint64_t value, int decimals) {
   std::memcpy(p + 8, &low, 8);
 }
 
-// Appends [-]integer.fraction with `integer` < 10^8 and the fraction <
+// Writes [-]integer.fraction with `integer` < 10^8 and the fraction <
 // 10^decimals written with all its `decimals` digits (1 to 11), the last of
-// which is not 0.
-void append_exact_decimal(std::string& out, std::uint32_t integer, std::uint64_t fraction, int decimals,
-                          bool negative) {
+// which is not 0; returns the end. Stores up to 16 bytes past the end.
+char* put_exact_decimal(char* p, std::uint32_t integer, std::uint64_t fraction, int decimals, bool negative) {
   const int sign = negative ? 1 : 0;
   const int integer_length = decimal_length(integer);
-  const std::size_t size = out.size();
-  out.append(kBlank, kGrow);
-  char* const begin = out.data() + size;
-  *begin = '-';
-  write_digits_backwards(begin + sign + integer_length, integer);
-  char* const point = begin + sign + integer_length;
+  *p = '-';
+  char* const point = p + sign + integer_length;
+  write_digits_backwards(point, integer);
   *point = '.';
   put_fraction(point + 1, fraction, decimals);
-  out.resize(size + static_cast<std::size_t>(sign + integer_length + 1 + decimals));
+  return point + 1 + decimals;
 }
 
 // Shortest text of a non-integral float with biased exponent in the fast
@@ -368,7 +347,7 @@ void append_exact_decimal(std::string& out, std::uint32_t integer, std::uint64_t
 // fraction fits, and the nearest J-digit one is the value itself. For a power
 // of two only t <= J - 1 is taken: its wider upper reach may admit the upper
 // neighbour.
-void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
+char* put_fraction_text(char* p, std::uint32_t bits, bool negative) {
   const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
   const int s = static_cast<int>(kFastEndExponent - (bits >> 23));
   const bool m_power_of_two = (bits & 0x7fffffu) == 0;
@@ -381,8 +360,7 @@ void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   const int fraction_bits = s - zero_bits;
   if (fraction_bits <= level - (m_power_of_two ? 1 : 0)) {
     const std::uint64_t odd = (m & ((std::uint64_t{1} << s) - 1)) >> zero_bits;
-    append_exact_decimal(out, integer, odd * kPow5[fraction_bits], fraction_bits, negative);
-    return;
+    return put_exact_decimal(p, integer, odd * kPow5[fraction_bits], fraction_bits, negative);
   }
 
   const bool m_even = (m & 1) == 0;
@@ -416,45 +394,66 @@ void append_fraction(std::string& out, std::uint32_t bits, bool negative) {
   // to 16 places, which also covers the at most 11 decimals), then its
   // trailing zeros are cut off.
   const auto fraction = static_cast<std::uint32_t>(digits - integer * kPow10[decimals]);
-  char text[kMaxShortest + kCopyWidth];
+  char text[kMaxShortest + 32];
   char* const end = text + kMaxShortest;
-  std::memset(end, 0, kCopyWidth);
+  std::memset(end, 0, 32);
   const int trailing_zeros = write_fraction_16_backwards(end, fraction);
   char* begin = end - decimals;
   *--begin = '.';
   begin = write_digits_backwards(begin, integer);
   if (negative) *--begin = '-';
-  append_short_text(out, begin, static_cast<std::size_t>(end - trailing_zeros - begin));
+  // The text is at most 1 + 8 + 1 + 11 bytes long. A copy of constant width
+  // compiles to register moves where a short copy of variable width is a
+  // library call; the caller's room takes the bytes past the text.
+  std::memcpy(p, begin, 32);
+  return p + (end - trailing_zeros - begin);
 }
 
 // Shortest text of a finite, non-zero float outside the fast range.
-void append_general(std::string& out, float magnitude, bool negative) {
-  char text[kMaxShortest];
-  char* p = text;
+char* put_general(char* p, float magnitude, bool negative) {
   if (negative) *p++ = '-';
-  p = place_point(p, shortest_decimal(magnitude));
-  out.append(text, static_cast<std::size_t>(p - text));
+  return place_point(p, shortest_decimal(magnitude));
 }
 
-template <typename Unsigned>
-void append_unsigned(std::string& out, Unsigned magnitude, bool negative) {
+char* put_unsigned(char* p, std::uint32_t magnitude, bool negative) {
+  *p = '-';
+  char* const end = p + (negative ? 1 : 0) + decimal_length(magnitude);
+  write_digits_backwards(end, magnitude);
+  return end;
+}
+
+char* put_int64(char* p, std::int64_t value) {
+  // Negate in unsigned arithmetic so that the smallest int64 does not overflow.
+  const bool negative = value < 0;
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   char buffer[24];
   char* const end = buffer + sizeof buffer;
   char* begin = write_digits_backwards(end, magnitude);
   if (negative) *--begin = '-';
-  out.append(begin, static_cast<std::size_t>(end - begin));
+  const auto length = static_cast<std::size_t>(end - begin);
+  std::memcpy(p, begin, length);
+  return p + length;
 }
 
-void append_int64(std::string& out, std::int64_t value) {
-  // Negate in unsigned arithmetic so that the smallest int64 does not overflow.
-  const bool negative = value < 0;
-  append_unsigned(out, negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value),
-                  negative);
+char* put_text(char* p, const char* text, std::size_t length) {
+  std::memcpy(p, text, length);
+  return p + length;
+}
+
+// Runs a writer in room appended to `out`, then cuts `out` back to the text.
+template <typename Writer>
+void append_written(std::string& out, Writer write) {
+  static constexpr char kBlank[kNumberTextRoom] = {};
+  const std::size_t size = out.size();
+  out.append(kBlank, kNumberTextRoom);
+  char* const begin = out.data() + size;
+  out.resize(size + static_cast<std::size_t>(write(begin) - begin));
 }
 
 }  // namespace
 
-void append_shortest(std::string& out, float value) {
+char* write_shortest(char* p, float value) {
   const auto raw = std::bit_cast<std::uint32_t>(value);
   const bool negative = (raw >> 31) != 0;
   const std::uint32_t bits = raw & 0x7fffffffu;
@@ -465,28 +464,19 @@ void append_shortest(std::string& out, float value) {
     const int s = static_cast<int>(kFastEndExponent - exponent);
     const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
     if ((m & ((std::uint64_t{1} << s) - 1)) == 0) {
-      append_unsigned(out, static_cast<std::uint32_t>(m >> s), negative);
-    } else {
-      append_fraction(out, bits, negative);
+      return put_unsigned(p, static_cast<std::uint32_t>(m >> s), negative);
     }
-    return;
+    return put_fraction_text(p, bits, negative);
   }
-  if (bits == 0) {
-    out += negative ? "-0" : "0";
-    return;
-  }
+  if (bits == 0) return negative ? put_text(p, "-0", 2) : put_text(p, "0", 1);
   if (bits >= 0x7f800000u) {
-    if (bits > 0x7f800000u) {
-      out += "NaN";
-    } else {
-      out += negative ? "-inf" : "inf";
-    }
-    return;
+    if (bits > 0x7f800000u) return put_text(p, "NaN", 3);
+    return negative ? put_text(p, "-inf", 4) : put_text(p, "inf", 3);
   }
-  append_general(out, std::fabs(value), negative);
+  return put_general(p, std::fabs(value), negative);
 }
 
-void append_number(std::string& out, float value) {
+char* write_number(char* p, float value) {
   // Integral means value - trunc(value) == 0. Inside the 32-bit range the
   // truncating conversion decides it; every float at or beyond 2^31 in
   // magnitude is integral (or NaN or infinite).
@@ -496,55 +486,52 @@ void append_number(std::string& out, float value) {
       // "-0" compares equal to 0 and is written "0".
       const bool negative = integer < 0;
       const auto magnitude = static_cast<std::uint32_t>(integer);
-      append_unsigned(out, negative ? 0u - magnitude : magnitude, negative);
-      return;
+      return put_unsigned(p, negative ? 0u - magnitude : magnitude, negative);
     }
     // Not integral, so below 2^23 in magnitude.
     const auto raw = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t bits = raw & 0x7fffffffu;
-    if ((bits >> 23) >= kFastLowestExponent) {
-      append_fraction(out, bits, (raw >> 31) != 0);
-    } else {
-      append_general(out, std::fabs(value), (raw >> 31) != 0);
-    }
-    return;
+    if ((bits >> 23) >= kFastLowestExponent) return put_fraction_text(p, bits, (raw >> 31) != 0);
+    return put_general(p, std::fabs(value), (raw >> 31) != 0);
   }
-  if (std::isnan(value) || std::isinf(value)) {
-    append_shortest(out, value);
-    return;
-  }
+  if (std::isnan(value) || std::isinf(value)) return write_shortest(p, value);
   // Floats at or beyond +-2^63 saturate; every float inside that range
   // converts exactly.
   constexpr float kTwo63 = 9223372036854775808.0f;
-  std::int64_t integer = 0;
-  if (value >= kTwo63) {
-    integer = std::numeric_limits<std::int64_t>::max();
-  } else if (value < -kTwo63) {
-    integer = std::numeric_limits<std::int64_t>::min();
-  } else {
-    integer = static_cast<std::int64_t>(value);  // -2^63 itself is exact
-  }
-  append_int64(out, integer);
+  if (value >= kTwo63) return put_int64(p, std::numeric_limits<std::int64_t>::max());
+  if (value < -kTwo63) return put_int64(p, std::numeric_limits<std::int64_t>::min());
+  return put_int64(p, static_cast<std::int64_t>(value));  // -2^63 itself is exact
 }
 
-void NumberTextMemo::append_number(std::string& out, float value) {
+void append_shortest(std::string& out, float value) {
+  append_written(out, [value](char* p) { return write_shortest(p, value); });
+}
+
+void append_number(std::string& out, float value) {
+  append_written(out, [value](char* p) { return write_number(p, value); });
+}
+
+char* NumberTextMemo::write_number(char* p, float value) {
   const auto bits = std::bit_cast<std::uint32_t>(value);
   // Fibonacci hashing: the top byte of the product depends on every bit, so
   // values that differ only in their last mantissa bits spread out.
   Entry& entry = entries_[(bits * 0x9e3779b1u) >> 24];
-  const std::size_t size = out.size();
   if (entry.bits == bits && entry.length != 0) {
-    // A copy of the entry's constant width, cut back: no variable-length copy.
-    out.append(entry.text, sizeof entry.text);
-    out.resize(size + entry.length);
-    return;
+    // A copy of the entry's constant width: no variable-length copy.
+    std::memcpy(p, entry.text, sizeof entry.text);
+    return p + entry.length;
   }
-  track::append_number(out, value);
-  const std::size_t length = out.size() - size;
-  if (length > sizeof entry.text) return;  // only the extreme magnitudes
+  char* const end = track::write_number(p, value);
+  const auto length = static_cast<std::size_t>(end - p);
+  if (length > sizeof entry.text) return end;  // only the extreme magnitudes
   entry.bits = bits;
   entry.length = static_cast<std::uint32_t>(length);
-  std::memcpy(entry.text, out.data() + size, length);
+  std::memcpy(entry.text, p, length);
+  return end;
+}
+
+void NumberTextMemo::append_number(std::string& out, float value) {
+  append_written(out, [this, value](char* p) { return write_number(p, value); });
 }
 
 }  // namespace track

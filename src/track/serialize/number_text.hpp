@@ -4,6 +4,7 @@
 // beyond the growth of the output buffer.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,17 @@ void append_shortest(std::string& out, float value);
 /// the infinities included, as shortest decimal text.
 void append_number(std::string& out, float value);
 
+/// Room a caller of write_shortest and write_number provides: the longest
+/// text (64 bytes) and the bytes past its end that the writers may store
+/// into while assembling digits in whole words.
+inline constexpr std::size_t kNumberTextRoom = 96;
+
+/// Writes the shortest decimal text (resp. number text) of `value` at `p`,
+/// which must have kNumberTextRoom bytes of room, and returns the end of the
+/// text. For writers that build a line in a buffer of their own.
+char* write_shortest(char* p, float value);
+char* write_number(char* p, float value);
+
 /// Remembers the number texts of the values it wrote last, for a writer that
 /// writes the same few values over and over (note volumes and lengths): a
 /// value seen before is copied instead of formatted. Writes exactly what
@@ -29,6 +41,8 @@ class NumberTextMemo {
  public:
   /// Appends the number text of `value`, as append_number does.
   void append_number(std::string& out, float value);
+  /// Writes it at `p` (kNumberTextRoom bytes of room), as write_number does.
+  char* write_number(char* p, float value);
 
  private:
   struct Entry {

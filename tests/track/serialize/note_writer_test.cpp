@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "track/serialize/detail/text.hpp"
+#include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
 namespace {
@@ -48,6 +50,40 @@ TEST(NoteLine, VolumeIsWrittenOnlyBeyondTheToleranceAroundOne) {
     Note note = plain("piano", 1.0f, 3.0f, 1.0f);
     note.volume = c.volume;
     EXPECT_EQ(track::format_note(note), c.expected) << "volume " << c.volume;
+  }
+}
+
+// Plain notes (no options but a volume) are assembled in a buffer of their
+// own; extreme numbers and the longest sounds must come out as in any line,
+// and a layer's memo of repeated values must not change a byte.
+TEST(NoteLine, PlainNotesWithExtremeValuesAndLongSounds) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::string sound64(64, 's');
+  const std::string sound65(65, 'x');
+  struct Case {
+    Note note;
+    float volume;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {plain("piano", 1e30f, kNaN, -inf), 3.4028235e38f,
+       "piano 9223372036854775807 NaN -inf volume 9223372036854775807"},
+      {plain("piano", -1e30f, -2147483648.0f, 1e-45f), -0.5f,
+       "piano -9223372036854775808 -2147483648 0.000000000000000000000000000000000000000000001 volume -0.5"},
+      {plain("piano", 16777217.0f, 0.1f, 1234567.9f), 0.58267716f, "piano 16777216 0.1 1234567.9 volume 0.5826772"},
+      {plain(sound64, 0.0009765625f, 0.0f, 0.33333334f), 1.0f, sound64 + " 0.0009765625 0 0.33333334"},
+      {plain(sound65, 2.5f, -1.0f, 0.25f), 0.5f, sound65 + " 2.5 -1 0.25 volume 0.5"},
+  };
+  track::NumberTextMemo memo;
+  for (const Case& c : cases) {
+    Note note = c.note;
+    note.volume = c.volume;
+    EXPECT_EQ(track::format_note(note), c.expected);
+    for (int round = 0; round < 2; ++round) {
+      std::string line;
+      track::detail::append_note_line(line, note, &memo);
+      EXPECT_EQ(line, c.expected) << "through the memo, round " << round;
+    }
   }
 }
 
