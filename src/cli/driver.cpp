@@ -96,29 +96,27 @@ int write_file(const std::string& path, std::string_view data) {
   return 0;
 }
 
-/// Bytes a note line may take, a little more than it usually does.
-std::size_t estimate_note(const song::Note& note) {
-  return 40 + note.sound.size() + note.text.size() + 24 * note.segments.size() +
-         24 * note.volume_curve.size() + 12 * note.arpeggio.size();
-}
+/// Bytes a note line usually takes at most: a sound name and four numbers.
+/// Notes with curves or long texts take more; the buffer then grows.
+constexpr std::size_t kNoteLineEstimate = 64;
 
-/// A generous guess of the document's size, so that the text buffer is
-/// allocated once instead of doubling repeatedly. Reserved but unwritten
-/// memory costs address space only, not resident memory.
+/// A generous guess of the document's size from the counts of its entries,
+/// so that the text buffer is usually allocated once instead of doubling
+/// repeatedly. It does not visit every note: that pass over a large model
+/// would cost more than the rare growth. Reserved but unwritten memory costs
+/// address space only, not resident memory.
 std::size_t estimate_text_size(const track::TrackDocument& document) {
   std::size_t bytes = 4096;
   for (const auto& entry : document.sections.layers.entries) {
-    bytes += 2 * entry.name.size() + 32;
-    for (const auto& note : entry.value.notes) bytes += estimate_note(note);
+    bytes += 2 * entry.name.size() + 32 + kNoteLineEstimate * entry.value.notes.size();
     for (const auto& instance : entry.value.motif_instances) {
       bytes += 64 + instance.motif.size() + 48 * instance.overrides.size();
     }
   }
   for (const auto& entry : document.sections.motifs.entries) {
-    bytes += entry.name.size() + 16;
-    for (const auto& note : entry.value.notes) bytes += estimate_note(note);
+    bytes += entry.name.size() + 16 + kNoteLineEstimate * entry.value.notes.size();
   }
-  return bytes + bytes / 4;
+  return bytes;
 }
 
 }  // namespace
