@@ -195,3 +195,39 @@ TEST(TrajectoryFromCurve, GlideRoundTripsThroughPitchCurve) {
 }
 
 }  // namespace
+
+namespace {
+
+// Under the total order -0 comes before +0 and NaN after +inf, so a list is
+// only "in order" when no sort would move a note.
+TEST(StartOrder, InOrderExactlyWhenASortWouldMoveNothing) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    const char* name;
+    std::vector<float> starts;
+    bool in_order;
+  };
+  const Case cases[] = {
+      {"empty", {}, true},
+      {"one", {3.0f}, true},
+      {"rising with equal starts", {0.0f, 0.5f, 0.5f, 2.0f}, true},
+      {"one step back", {0.0f, 1.0f, 0.75f}, false},
+      {"-0 before +0", {-0.0f, 0.0f}, true},
+      {"+0 before -0", {0.0f, -0.0f}, false},
+      {"NaN after +inf", {-inf, inf, nan}, true},
+      {"NaN before a number", {nan, 1.0f}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Note> notes(c.starts.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) notes[i].start = c.starts[i];
+    EXPECT_EQ(song::starts_in_order(notes), c.in_order);
+    const std::vector<std::uint32_t> order = song::order_by_start(notes);
+    bool identity = true;
+    for (std::size_t i = 0; i < order.size(); ++i) identity = identity && order[i] == i;
+    EXPECT_EQ(identity, c.in_order);
+  }
+}
+
+}  // namespace

@@ -79,6 +79,13 @@ std::uint32_t total_order_key(float value) noexcept {
   return (bits & 0x80000000u) != 0 ? ~bits : (bits | 0x80000000u);
 }
 
+bool starts_in_order(const std::vector<Note>& notes) noexcept {
+  for (std::size_t i = 1; i < notes.size(); ++i) {
+    if (total_order_key(notes[i].start) < total_order_key(notes[i - 1].start)) return false;
+  }
+  return true;
+}
+
 std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes) {
   // Each entry packs the start's key above the note's index, so sorting the
   // entries is stable by construction; large lists use a radix sort on the

@@ -81,6 +81,10 @@ std::uint32_t total_order_key(float value) noexcept;
 /// total order (equal starts keep their list order). The notes stay put.
 std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes);
 
+/// True when the list is already in that order (every start at or after the
+/// one before under the total order), so that it needs no sorted view.
+bool starts_in_order(const std::vector<Note>& notes) noexcept;
+
 /// Segments and final segment of a trajectory built from curve points.
 struct Trajectory {
   common::CompactList<NoteSegment> segments;

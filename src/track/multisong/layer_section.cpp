@@ -34,11 +34,19 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
     out += '\n';
   }
   if (!layer.notes.empty()) {
-    // Sort a view of the notes so the layer's own list stays in creation order.
+    // Sort a view of the notes so the layer's own list stays in creation
+    // order; a list already in order is written as it stands.
     NumberTextMemo memo;
-    for (const std::uint32_t index : song::order_by_start(layer.notes)) {
-      detail::append_note_line(out, layer.notes[index], &memo);
-      out += '\n';
+    if (song::starts_in_order(layer.notes)) {
+      for (const song::Note& note : layer.notes) {
+        detail::append_note_line(out, note, &memo);
+        out += '\n';
+      }
+    } else {
+      for (const std::uint32_t index : song::order_by_start(layer.notes)) {
+        detail::append_note_line(out, layer.notes[index], &memo);
+        out += '\n';
+      }
     }
   }
   for (const auto& instance : layer.motif_instances) {
