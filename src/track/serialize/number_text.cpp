@@ -441,14 +441,11 @@ char* put_text(char* p, const char* text, std::size_t length) {
   return p + length;
 }
 
-// Runs a writer in room appended to `out`, then cuts `out` back to the text.
+// Runs a writer in a local buffer and appends the text it wrote.
 template <typename Writer>
 void append_written(std::string& out, Writer write) {
-  static constexpr char kBlank[kNumberTextRoom] = {};
-  const std::size_t size = out.size();
-  out.append(kBlank, kNumberTextRoom);
-  char* const begin = out.data() + size;
-  out.resize(size + static_cast<std::size_t>(write(begin) - begin));
+  char text[kNumberTextRoom];
+  out.append(text, static_cast<std::size_t>(write(text) - text));
 }
 
 }  // namespace
