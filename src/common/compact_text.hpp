@@ -30,15 +30,27 @@ class CompactText {
     init(std::string_view(text));
   }
 
-  CompactText(const CompactText& other) { init(other.view()); }
+  CompactText(const CompactText& other) {
+    // An inline text is copied as it lies, all 16 bytes at once.
+    if (other.on_heap()) {
+      init(other.view());
+    } else {
+      std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    }
+  }
   CompactText(CompactText&& other) noexcept {
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
     other.set_inline_size(0);
   }
   CompactText& operator=(const CompactText& other) {
     if (this != &other) {
-      CompactText copy(other);
-      swap(copy);
+      if (!other.on_heap()) {
+        release();
+        std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+      } else {
+        CompactText copy(other);
+        swap(copy);
+      }
     }
     return *this;
   }

@@ -33,16 +33,17 @@ song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t veloc
                       std::uint32_t start_tick, std::uint32_t end_tick, float ticks_per_beat,
                       std::uint8_t program, const std::optional<std::string>& track_name,
                       std::span<const Bend> bends) {
-  return detail::build_note_with_sound(choose_sound(channel, key, track_name, program), channel,
-                                       key, velocity, start_tick, end_tick, ticks_per_beat, bends);
+  song::Note note;
+  detail::fill_note(note, common::CompactText(choose_sound(channel, key, track_name, program)), channel,
+                    key, velocity, start_tick, end_tick, ticks_per_beat, bends);
+  return note;
 }
 
 namespace detail {
 
-song::Note build_note_with_sound(std::string_view sound, std::uint8_t channel, std::uint8_t key,
-                                 std::uint8_t velocity, std::uint32_t start_tick,
-                                 std::uint32_t end_tick, float ticks_per_beat,
-                                 std::span<const Bend> bends) {
+void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t channel,
+               std::uint8_t key, std::uint8_t velocity, std::uint32_t start_tick,
+               std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends) {
   const bool drum = channel == DRUM_CHANNEL;
   const std::uint32_t ticks = end_tick < start_tick ? 0u : end_tick - start_tick;
 
@@ -51,13 +52,12 @@ song::Note build_note_with_sound(std::string_view sound, std::uint8_t channel, s
   if (!(length >= MIN_LENGTH)) length = MIN_LENGTH;
   if (drum) length = DRUM_LENGTH;
 
-  song::Note note;
   note.sound = sound;
   note.start = static_cast<float>(start_tick) / ticks_per_beat;
   note.pitch = drum ? 0.0f : static_cast<float>(static_cast<int>(key) - 69);
   note.volume = volume_of(velocity);
   note.final_segment = song::NoteSegment{0.0f, length, true, true};
-  if (drum) return note;
+  if (drum) return;
 
   // Bend times are fractions of the unclamped tick length, so a very short
   // note keeps the relative placement of its bends after its length is raised.
@@ -70,12 +70,11 @@ song::Note build_note_with_sound(std::string_view sound, std::uint8_t channel, s
     if (time > 1.0f) time = 1.0f;
     points.push_back(song::WavePoint{time, bend.semitones, false, false});
   }
-  if (points.empty()) return note;
+  if (points.empty()) return;
 
   song::Trajectory trajectory = song::trajectory_from_curve(points, length);
   note.segments = std::move(trajectory.segments);
   note.final_segment = trajectory.final_segment;
-  return note;
 }
 
 }  // namespace detail

@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/compact_text.hpp"
 #include "song/note/note.hpp"
 #include "track/midi/import.hpp"
 
@@ -21,10 +22,10 @@ std::optional<std::string_view> sound_named(std::string_view track_name);
 std::string_view choose_sound_for(std::uint8_t channel, std::uint8_t key,
                                   std::optional<std::string_view> named, std::uint8_t program);
 
-/// build_note with the sound already chosen.
-song::Note build_note_with_sound(std::string_view sound, std::uint8_t channel, std::uint8_t key,
-                                 std::uint8_t velocity, std::uint32_t start_tick,
-                                 std::uint32_t end_tick, float ticks_per_beat,
-                                 std::span<const Bend> bends);
+/// build_note with the sound already chosen, into a freshly constructed
+/// note (the import builds each note in place in its track's list).
+void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t channel,
+               std::uint8_t key, std::uint8_t velocity, std::uint32_t start_tick,
+               std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends);
 
 }  // namespace track::midi::detail
