@@ -66,6 +66,24 @@ TEST(CompactText, CopiesAreDeepAndMovesLeaveEmpty) {
   }
 }
 
+// Copies between the two forms: the old text's block is given back (the
+// sanitizer build reports a leak otherwise) and the new one is independent.
+TEST(CompactText, CopiesBetweenInlineAndHeapForms) {
+  const std::string short_text = "drum";
+  const std::string long_text(40, 'L');
+  CompactText target(long_text);
+  const CompactText inline_source(short_text);
+  target = inline_source;
+  EXPECT_EQ(target, short_text);
+  const CompactText heap_source(long_text);
+  target = heap_source;
+  EXPECT_EQ(target, long_text);
+  EXPECT_NE(target.data(), heap_source.data());
+  CompactText copy_of_inline(inline_source);
+  EXPECT_EQ(copy_of_inline, short_text);
+  EXPECT_EQ(copy_of_inline.size(), short_text.size());
+}
+
 TEST(CompactText, AppendCrossesTheInlineLimit) {
   CompactText text;
   std::string expected;
