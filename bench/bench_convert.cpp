@@ -10,6 +10,7 @@
 
 #include "header_format/document.hpp"
 #include "midi_generator.hpp"
+#include "number_bench.hpp"
 #include "track/midi/import.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
@@ -167,18 +168,7 @@ std::vector<float> number_mix() {
 
 // Writes the mix with one of the two number texts, items = numbers.
 void write_numbers(benchmark::State& state, void (*append)(std::string&, float)) {
-  const std::vector<float> values = number_mix();
-  std::string out;
-  out.reserve(values.size() * 16);
-  for (auto _ : state) {
-    out.clear();
-    for (const float v : values) {
-      append(out, v);
-      out += ' ';
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+  bench::write_values(state, number_mix(), append);
 }
 
 void BM_NumberText(benchmark::State& state) { write_numbers(state, track::append_number); }

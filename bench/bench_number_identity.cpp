@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "number_bench.hpp"
 #include "number_text_reference.hpp"
 #include "track/serialize/number_text.hpp"
 
@@ -100,20 +101,7 @@ std::vector<float> note_mix() {
   return values;
 }
 
-void write_mix(benchmark::State& state, Append append) {
-  const std::vector<float> values = note_mix();
-  std::string out;
-  out.reserve(values.size() * 16);
-  for (auto _ : state) {
-    out.clear();
-    for (const float v : values) {
-      append(out, v);
-      out += ' ';
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
-}
+void write_mix(benchmark::State& state, Append append) { bench::write_values(state, note_mix(), append); }
 
 void BM_ReferenceNumberMix(benchmark::State& state) { write_mix(state, number_reference::append_number); }
 BENCHMARK(BM_ReferenceNumberMix);
