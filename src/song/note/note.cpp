@@ -91,15 +91,18 @@ std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes) {
   // entries is stable by construction; large lists use a radix sort on the
   // key (a few passes over 8-byte entries instead of comparisons through
   // the notes).
+  std::vector<std::uint32_t> indices(notes.size());
+  if (starts_in_order(notes)) {
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<std::uint32_t>(i);
+    return indices;
+  }
   std::vector<std::uint64_t> order(notes.size());
-  bool sorted = true;
   for (std::size_t i = 0; i < notes.size(); ++i) {
     order[i] = (std::uint64_t{total_order_key(notes[i].start)} << 32) | i;
-    if (i > 0 && order[i] < order[i - 1]) sorted = false;
   }
-  if (!sorted && order.size() < 1024) {
+  if (order.size() < 1024) {
     std::sort(order.begin(), order.end());
-  } else if (!sorted) {
+  } else {
     constexpr unsigned kBits = 11;
     constexpr std::size_t kBuckets = std::size_t{1} << kBits;
     std::vector<std::uint64_t> scratch(order.size());
@@ -121,7 +124,6 @@ std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes) {
       order.swap(scratch);
     }
   }
-  std::vector<std::uint32_t> indices(order.size());
   for (std::size_t i = 0; i < order.size(); ++i) indices[i] = static_cast<std::uint32_t>(order[i]);
   return indices;
 }

@@ -40,6 +40,7 @@ struct Numbers {
       append_number(text, value);
     }
   }
+  char* write(char* p, float value) const { return memo ? memo->write_number(p, value) : write_number(p, value); }
 };
 
 void append_options(std::string& text, std::span<const song::WavePoint> pitch_points,
@@ -120,10 +121,7 @@ bool is_plain(const song::Note& note) {
          std::max(note.repeat, note.repeat_alt) < 2 && note.sound.size() <= kPlainSoundMax;
 }
 
-void append_plain_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
-  const auto number = [memo](char* p, float value) {
-    return memo ? memo->write_number(p, value) : write_number(p, value);
-  };
+void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers) {
   constexpr std::string_view kVolume = " volume ";
   char line[kPlainSoundMax + 3 + kVolume.size() + 4 * kNumberTextRoom];
   char* p = line;
@@ -134,11 +132,11 @@ void append_plain_note_line(std::string& out, const song::Note& note, NumberText
   *p++ = ' ';
   p = write_number(p, note.pitch);
   *p++ = ' ';
-  p = number(p, note.length());
+  p = numbers.write(p, note.length());
   // A NaN volume fails the comparison and is left out like a volume of 1.
   if (detail::beyond_one(note.volume)) {
     std::memcpy(p, kVolume.data(), kVolume.size());
-    p = number(p + kVolume.size(), note.volume);
+    p = numbers.write(p + kVolume.size(), note.volume);
   }
   out.append(line, static_cast<std::size_t>(p - line));
 }
@@ -149,7 +147,7 @@ namespace detail {
 
 void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
   if (is_plain(note)) {
-    append_plain_note_line(out, note, memo);
+    append_plain_note_line(out, note, Numbers{memo});
     return;
   }
   out += note.sound;
