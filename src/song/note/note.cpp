@@ -72,13 +72,6 @@ Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float len
   return trajectory;
 }
 
-std::uint32_t total_order_key(float value) noexcept {
-  const auto bits = std::bit_cast<std::uint32_t>(value);
-  // Negative floats order backwards by magnitude, so all their bits are
-  // inverted; positive ones move above all negative ones.
-  return (bits & 0x80000000u) != 0 ? ~bits : (bits | 0x80000000u);
-}
-
 bool starts_in_order(const std::vector<Note>& notes) noexcept {
   for (std::size_t i = 1; i < notes.size(); ++i) {
     if (total_order_key(notes[i].start) < total_order_key(notes[i - 1].start)) return false;

@@ -5,6 +5,7 @@
 // volumes as factors; all 32-bit floats. Writing notes as text is left to
 // track/serialize.
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -75,7 +76,12 @@ struct Note {
 
 /// A key whose unsigned order is the IEEE 754 total order of floats:
 /// negative NaN first, then -inf ... -0, +0 ... +inf, then positive NaN.
-std::uint32_t total_order_key(float value) noexcept;
+inline std::uint32_t total_order_key(float value) noexcept {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  // Negative floats order backwards by magnitude, so all their bits are
+  // inverted; positive ones move above all negative ones.
+  return (bits & 0x80000000u) != 0 ? ~bits : (bits | 0x80000000u);
+}
 
 /// Indices of `notes` in the order of a stable sort by start time under the
 /// total order (equal starts keep their list order). The notes stay put.

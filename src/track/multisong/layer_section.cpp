@@ -34,15 +34,26 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
     out += '\n';
   }
   if (!layer.notes.empty()) {
-    // Sort a view of the notes so the layer's own list stays in creation
-    // order; a list already in order is written as it stands.
+    // Notes are written by start, without reordering the layer's own list.
+    // Most lists are already in that order, so they are written as they
+    // stand while the order is checked on the way; a list found out of order
+    // is cut back and written again through a sorted view.
     NumberTextMemo memo;
-    if (song::starts_in_order(layer.notes)) {
-      for (const song::Note& note : layer.notes) {
-        detail::append_note_line(out, note, &memo);
-        out += '\n';
+    const std::size_t notes_begin = out.size();
+    std::uint32_t previous = 0;
+    bool in_order = true;
+    for (const song::Note& note : layer.notes) {
+      const std::uint32_t key = song::total_order_key(note.start);
+      if (key < previous) {
+        in_order = false;
+        break;
       }
-    } else {
+      previous = key;
+      detail::append_note_line(out, note, &memo);
+      out += '\n';
+    }
+    if (!in_order) {
+      out.resize(notes_begin);
       for (const std::uint32_t index : song::order_by_start(layer.notes)) {
         detail::append_note_line(out, layer.notes[index], &memo);
         out += '\n';

@@ -107,6 +107,12 @@ TEST(LayerBody, NotesSortStablyUnderTheTotalOrder) {
        {"nnan", "ninf", "neg", "zero", "big", "inf", "nan"}},
       {"negatives by value", {note("m1", -1, 0, 1), note("m3", -3, 0, 1), note("m2", -2, 0, 1)},
        {"m3", "m2", "m1"}},
+      {"in order but for the last note",
+       {note("a", 0, 0, 1), note("b", 1, 0, 1), note("c", 1, 0, 1), note("d", 2, 0, 1),
+        note("e", 1, 0, 1)},
+       {"a", "b", "c", "e", "d"}},
+      {"already in order", {note("a", -1, 0, 1), note("b", -0.0f, 0, 1), note("c", 0, 0, 1)},
+       {"a", "b", "c"}},
   };
   for (const auto& c : cases) {
     Layer layer;
