@@ -1,10 +1,12 @@
 #pragma once
-// An owned UTF-8 text in 16 bytes: texts of up to 15 bytes live inside the
-// object, longer ones in one heap block of exactly their size. Models that
-// hold millions of short texts (a note's sound name) use it instead of
-// std::string, which takes twice the room.
+// An owned UTF-8 text in 8 bytes: texts of up to 7 bytes live inside the
+// object, longer ones in one heap block holding the size and the characters,
+// and texts that live for the whole program (literals) may be borrowed.
+// Models that hold millions of short texts (a note's sound name) use it
+// instead of std::string, which takes four times the room.
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -18,9 +20,11 @@ namespace common {
 class CompactText {
  public:
   /// Longest text held without a heap block.
-  static constexpr std::size_t kInlineCapacity = 15;
+  static constexpr std::size_t kInlineCapacity = 7;
+  /// Longest text that borrow_static can borrow instead of copying.
+  static constexpr std::size_t kMaxBorrowedSize = 255;
 
-  CompactText() noexcept { set_inline_size(0); }
+  CompactText() noexcept { set_inline(std::string_view{}); }
 
   /// From anything that reads as a std::string_view (literals, std::string).
   template <typename S>
@@ -30,8 +34,28 @@ class CompactText {
     init(std::string_view(text));
   }
 
+  /// A text that refers to `text` instead of copying it. The characters must
+  /// stay unchanged for the rest of the program (a string literal, a constexpr
+  /// table of them). A text longer than kMaxBorrowedSize, or one whose address
+  /// does not fit the 48 bits kept, is copied instead, so the result behaves
+  /// like any other CompactText in every way; copies of a borrowed text are
+  /// 8-byte copies and destroying one frees nothing.
+  static CompactText borrow_static(std::string_view text) {
+    CompactText result;
+    const auto address = reinterpret_cast<std::uintptr_t>(text.data());
+    if (text.empty()) return result;
+    if (text.size() > kMaxBorrowedSize || (std::uint64_t{address} >> 48) != 0) {
+      result.init(text);
+      return result;
+    }
+    const std::uint64_t word = std::uint64_t{address} | (std::uint64_t{text.size()} << 48) |
+                               (std::uint64_t{kBorrowedTag} << 56);
+    std::memcpy(result.bytes_, &word, sizeof word);
+    return result;
+  }
+
   CompactText(const CompactText& other) {
-    // An inline text is copied as it lies, all 16 bytes at once.
+    // Inline and borrowed texts are copied as they lie, all 8 bytes at once.
     if (other.on_heap()) {
       init(other.view());
     } else {
@@ -40,7 +64,7 @@ class CompactText {
   }
   CompactText(CompactText&& other) noexcept {
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-    other.set_inline_size(0);
+    other.set_inline(std::string_view{});
   }
   CompactText& operator=(const CompactText& other) {
     if (this != &other) {
@@ -58,15 +82,25 @@ class CompactText {
     if (this != &other) {
       release();
       std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-      other.set_inline_size(0);
+      other.set_inline(std::string_view{});
     }
     return *this;
   }
   ~CompactText() { release(); }
 
-  std::size_t size() const noexcept { return on_heap() ? heap_size() : kInlineCapacity - bytes_[15]; }
+  std::size_t size() const noexcept {
+    const unsigned char tag = bytes_[7];
+    if (tag == kHeapTag) return heap_size();
+    if (tag == kBorrowedTag) return bytes_[6];
+    return kInlineCapacity - tag;
+  }
   bool empty() const noexcept { return size() == 0; }
-  const char* data() const noexcept { return on_heap() ? heap_data() : reinterpret_cast<const char*>(bytes_); }
+  const char* data() const noexcept {
+    const unsigned char tag = bytes_[7];
+    if (tag == kHeapTag) return heap_block() + kSizeField;
+    if (tag == kBorrowedTag) return pointer_in(word() & kLow48);
+    return reinterpret_cast<const char*>(bytes_);
+  }
   std::string_view view() const noexcept { return {data(), size()}; }
   operator std::string_view() const noexcept { return view(); }  // NOLINT: reads like std::string
   std::string str() const { return std::string(view()); }
@@ -75,7 +109,7 @@ class CompactText {
 
   void clear() noexcept {
     release();
-    set_inline_size(0);
+    set_inline(std::string_view{});
   }
 
   CompactText& operator+=(std::string_view tail) {
@@ -92,7 +126,11 @@ class CompactText {
     std::memcpy(other.bytes_, temp, sizeof bytes_);
   }
 
-  friend bool operator==(const CompactText& a, const CompactText& b) noexcept { return a.view() == b.view(); }
+  friend bool operator==(const CompactText& a, const CompactText& b) noexcept {
+    // The same 8 bytes always hold the same text (an inline text's unused
+    // bytes are zero); different ones may still do, across forms.
+    return a.word() == b.word() || a.view() == b.view();
+  }
   template <typename S>
     requires(std::is_convertible_v<const S&, std::string_view> &&
              !std::is_same_v<std::remove_cvref_t<S>, CompactText>)
@@ -108,54 +146,79 @@ class CompactText {
   }
 
  private:
-  // Inline form: the characters, then in byte 15 the room left (15 - size),
-  // which is 0 (a terminator) for a full 15-byte text. Heap form: the block
-  // pointer in bytes 0-7, the size in bytes 8-14 and kHeapTag in byte 15.
+  // Byte 7 (the most significant byte of the little-endian word) tells the
+  // form apart:
+  //   0..7         inline: the characters, zero-filled, and in byte 7 the room
+  //                left (7 - size), which is 0 (a terminator) for a full text;
+  //   kHeapTag     heap: bytes 0-6 hold the address of a block that starts
+  //                with the size (kSizeField bytes) followed by the characters;
+  //   kBorrowedTag borrowed: bytes 0-5 hold the address of static characters
+  //                and byte 6 their count.
+  // The heap form relies on user-space addresses on 64-bit Linux (x86-64 and
+  // aarch64) staying below 2^56, so that the top byte of a pointer from
+  // operator new is 0; a block that ever lands above is refused rather than
+  // misread.
   static constexpr unsigned char kHeapTag = 0x80;
-  static constexpr std::uint64_t kMaxHeapSize = (std::uint64_t{1} << 56) - 1;
+  static constexpr unsigned char kBorrowedTag = 0x40;
+  static constexpr std::size_t kSizeField = sizeof(std::size_t);
+  static constexpr std::uint64_t kLow48 = (std::uint64_t{1} << 48) - 1;
+  static constexpr std::uint64_t kLow56 = (std::uint64_t{1} << 56) - 1;
 
-  bool on_heap() const noexcept { return bytes_[15] == kHeapTag; }
+  bool on_heap() const noexcept { return bytes_[7] == kHeapTag; }
 
-  const char* heap_data() const noexcept {
-    const char* pointer = nullptr;
-    std::memcpy(&pointer, bytes_, sizeof pointer);
-    return pointer;
+  std::uint64_t word() const noexcept {
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes_, sizeof value);
+    return value;
   }
+
+  static const char* pointer_in(std::uint64_t address) noexcept {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(address));
+  }
+
+  const char* heap_block() const noexcept { return pointer_in(word() & kLow56); }
 
   std::size_t heap_size() const noexcept {
-    std::uint64_t size = 0;
-    std::memcpy(&size, bytes_ + 8, 7);  // the low seven bytes of the size
-    return static_cast<std::size_t>(size);
+    std::size_t size = 0;
+    std::memcpy(&size, heap_block(), sizeof size);
+    return size;
   }
 
-  void set_inline_size(std::size_t size) noexcept {
-    bytes_[size] = 0;
-    bytes_[15] = static_cast<unsigned char>(kInlineCapacity - size);
+  // The caller has released any block already.
+  void set_inline(std::string_view text) noexcept {
+    std::memset(bytes_, 0, sizeof bytes_);
+    if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());
+    bytes_[7] = static_cast<unsigned char>(kInlineCapacity - text.size());
   }
 
   void init(std::string_view text) {
     if (text.size() <= kInlineCapacity) {
-      std::memcpy(bytes_, text.data(), text.size());
-      set_inline_size(text.size());
+      set_inline(text);
       return;
     }
-    if (text.size() > kMaxHeapSize) throw std::length_error("text too long");
-    char* block = static_cast<char*>(::operator new(text.size()));
-    std::memcpy(block, text.data(), text.size());
-    std::memcpy(bytes_, &block, sizeof block);
-    const std::uint64_t size = text.size();
-    std::memcpy(bytes_ + 8, &size, 7);
-    bytes_[15] = kHeapTag;
+    if (text.size() > SIZE_MAX - kSizeField) throw std::length_error("text too long");
+    char* block = static_cast<char*>(::operator new(kSizeField + text.size()));
+    const auto address = reinterpret_cast<std::uintptr_t>(block);
+    if ((std::uint64_t{address} >> 56) != 0) {
+      ::operator delete(block);
+      throw std::bad_alloc();
+    }
+    const std::size_t size = text.size();
+    std::memcpy(block, &size, sizeof size);
+    std::memcpy(block + kSizeField, text.data(), text.size());
+    const std::uint64_t value = std::uint64_t{address} | (std::uint64_t{kHeapTag} << 56);
+    std::memcpy(bytes_, &value, sizeof value);
   }
 
   void release() noexcept {
-    if (on_heap()) ::operator delete(const_cast<char*>(heap_data()));
+    if (on_heap()) ::operator delete(const_cast<char*>(heap_block()));
   }
 
-  alignas(8) unsigned char bytes_[16];
+  alignas(8) unsigned char bytes_[8];
 };
 
-static_assert(sizeof(CompactText) == 16);
-static_assert(std::endian::native == std::endian::little, "CompactText stores its size in the low 7 bytes");
+static_assert(sizeof(CompactText) == 8);
+static_assert(sizeof(void*) == 8, "CompactText keeps a pointer and its tag in one 64-bit word");
+static_assert(std::endian::native == std::endian::little, "CompactText reads its tag from the last byte");
 
 }  // namespace common

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,18 +17,22 @@ namespace {
 using common::CompactList;
 using common::CompactText;
 
-// Lengths around the inline limit of 15 bytes, and texts with bytes a
+// Lengths around the inline limit of 7 bytes, and texts with bytes a
 // terminator-based size would misread.
 TEST(CompactText, KeepsEveryLengthAndByte) {
   const std::vector<std::string> texts = {
       "",
       "a",
       "piano",
-      "fourteen bytes",
+      "six by",
+      "seven b",
+      "eight by",
       "fifteen bytes!!",
-      "sixteen bytes!!!",
       std::string("nul\0inside", 10),
-      std::string(15, '\0'),
+      std::string("\0\0a", 3),
+      std::string(7, '\0'),
+      std::string(7, '\xff'),
+      std::string(8, '\0'),
       std::string(16, '\xff'),
       std::string(100000, 'x'),
       "\xe2\x86\x92 arrow",
@@ -112,6 +119,221 @@ TEST(CompactText, EqualityIsByteWise) {
     SCOPED_TRACE(c.a + "|" + c.b);
     EXPECT_EQ(CompactText(c.a) == CompactText(c.b), c.equal);
     EXPECT_EQ(CompactText(c.a) == c.b, c.equal);
+  }
+}
+
+// Static characters for borrowed texts: a literal-like table that lives for
+// the whole program, long enough for the borrowing limit and past it.
+constexpr std::array<char, 300> kStaticChars = [] {
+  std::array<char, 300> chars{};
+  for (std::size_t i = 0; i < chars.size(); ++i) chars[i] = static_cast<char>('a' + i % 26);
+  return chars;
+}();
+
+// The same characters as a literal "noise_hit", at an address of their own.
+constexpr char kNoiseCopyChars[] = "noise_hit";
+constexpr std::string_view kNoiseCopy(kNoiseCopyChars, 9);
+
+enum class Form { Inline, Heap, Borrowed };
+
+const char* form_name(Form form) {
+  switch (form) {
+    case Form::Inline:
+      return "inline";
+    case Form::Heap:
+      return "heap";
+    case Form::Borrowed:
+      return "borrowed";
+  }
+  return "?";
+}
+
+// Where a text's characters lie tells its form: inside the object, at the
+// static characters it was made from, or elsewhere (a heap block).
+Form form_of(const CompactText& text, std::string_view source) {
+  const auto* object = reinterpret_cast<const char*>(&text);
+  if (text.data() >= object && text.data() < object + sizeof text) return Form::Inline;
+  if (text.data() == source.data()) return Form::Borrowed;
+  return Form::Heap;
+}
+
+struct Sample {
+  Form form;
+  std::string_view text;  // static characters
+};
+
+CompactText make(const Sample& sample) {
+  if (sample.form == Form::Borrowed) return CompactText::borrow_static(sample.text);
+  return CompactText(std::string(sample.text));
+}
+
+// One text of each form, at the edges of the inline room and the borrowing
+// limit; the static characters double as the borrowed source.
+const Sample kSamples[] = {
+    {Form::Inline, std::string_view(kStaticChars.data(), 0)},
+    {Form::Inline, std::string_view(kStaticChars.data(), 7)},
+    {Form::Heap, std::string_view(kStaticChars.data(), 8)},
+    {Form::Heap, std::string_view(kStaticChars.data(), 300)},
+    {Form::Borrowed, std::string_view(kStaticChars.data(), 1)},
+    {Form::Borrowed, std::string_view(kStaticChars.data() + 3, 9)},
+    {Form::Borrowed, std::string_view(kStaticChars.data(), 255)},
+};
+
+TEST(CompactText, EachFormHoldsItsTextAtTheBoundaries) {
+  EXPECT_EQ(sizeof(CompactText), 8u);
+  for (const Sample& sample : kSamples) {
+    SCOPED_TRACE(std::string(form_name(sample.form)) + " " + std::to_string(sample.text.size()));
+    const CompactText text = make(sample);
+    EXPECT_EQ(form_of(text, sample.text), sample.form);
+    EXPECT_EQ(text.size(), sample.text.size());
+    EXPECT_EQ(text.view(), sample.text);
+    EXPECT_EQ(text.str(), std::string(sample.text));
+  }
+}
+
+TEST(CompactText, BorrowingFallsBackToACopy) {
+  struct Case {
+    const char* name;
+    std::string_view text;
+    Form form;
+  };
+  const Case cases[] = {
+      {"empty", std::string_view(kStaticChars.data(), 0), Form::Inline},
+      {"at the limit", std::string_view(kStaticChars.data(), 255), Form::Borrowed},
+      {"one past the limit", std::string_view(kStaticChars.data(), 256), Form::Heap},
+      {"far past the limit", std::string_view(kStaticChars.data(), 300), Form::Heap},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CompactText text = CompactText::borrow_static(c.text);
+    EXPECT_EQ(form_of(text, c.text), c.form);
+    EXPECT_EQ(text.size(), c.text.size());
+    EXPECT_EQ(text.view(), c.text);
+  }
+}
+
+// Every assignment and construction from every form into every form: the
+// value arrives, a copy leaves its source alone and owns its own block, a
+// move leaves its source empty. The sanitizer build reports any block lost
+// or freed twice along the way.
+TEST(CompactText, CopiesAndMovesBetweenEveryPairOfForms) {
+  for (const Sample& from : kSamples) {
+    for (const Sample& to : kSamples) {
+      SCOPED_TRACE(std::string(form_name(from.form)) + " " + std::to_string(from.text.size()) + " into " +
+                   form_name(to.form) + " " + std::to_string(to.text.size()));
+      const CompactText source = make(from);
+
+      CompactText copied = make(to);
+      copied = source;
+      EXPECT_EQ(copied.view(), from.text);
+      EXPECT_EQ(source.view(), from.text);
+      EXPECT_EQ(form_of(copied, from.text), from.form);
+
+      CompactText moving = make(from);
+      CompactText moved = make(to);
+      moved = std::move(moving);
+      EXPECT_EQ(moved.view(), from.text);
+      EXPECT_TRUE(moving.empty());  // NOLINT: a moved-from text is empty
+      EXPECT_EQ(form_of(moved, from.text), from.form);
+
+      // The moved-from text takes a new value and gives it back cleanly.
+      moving = make(to);
+      EXPECT_EQ(moving.view(), to.text);
+
+      CompactText swapped = make(to);
+      moved.swap(swapped);
+      EXPECT_EQ(moved.view(), to.text);
+      EXPECT_EQ(swapped.view(), from.text);
+    }
+    SCOPED_TRACE(std::string(form_name(from.form)) + " " + std::to_string(from.text.size()));
+    const CompactText source = make(from);
+    const CompactText copy(source);
+    EXPECT_EQ(copy.view(), from.text);
+    EXPECT_EQ(form_of(copy, from.text), from.form);
+    if (from.form == Form::Heap) {
+      EXPECT_NE(copy.data(), source.data());
+    }
+    CompactText moving = make(from);
+    const CompactText moved(std::move(moving));
+    EXPECT_EQ(moved.view(), from.text);
+    EXPECT_TRUE(moving.empty());  // NOLINT: a moved-from text is empty
+  }
+}
+
+TEST(CompactText, SelfAssignmentKeepsEveryForm) {
+  for (const Sample& sample : kSamples) {
+    SCOPED_TRACE(std::string(form_name(sample.form)) + " " + std::to_string(sample.text.size()));
+    CompactText text = make(sample);
+    CompactText& same = text;
+    text = same;
+    EXPECT_EQ(text.view(), sample.text);
+    EXPECT_EQ(form_of(text, sample.text), sample.form);
+    text = std::move(same);
+    EXPECT_EQ(text.view(), sample.text);
+    text.swap(same);
+    EXPECT_EQ(text.view(), sample.text);
+  }
+}
+
+TEST(CompactText, AppendMovesBetweenForms) {
+  struct Case {
+    const char* name;
+    Sample start;
+    std::string_view tail;
+    std::string expected;
+    Form form;  // the form after appending
+  };
+  const Case cases[] = {
+      {"inline stays inline at seven", {Form::Inline, "abc"}, "defg", "abcdefg", Form::Inline},
+      {"inline grows to the heap at eight", {Form::Inline, "abcdefg"}, "h", "abcdefgh", Form::Heap},
+      {"empty append keeps a full inline text", {Form::Inline, "abcdefg"}, "", "abcdefg", Form::Inline},
+      {"heap grows on the heap", {Form::Heap, "abcdefgh"}, "ij", "abcdefghij", Form::Heap},
+      {"borrowed becomes an owned copy", {Form::Borrowed, "noise_hit"}, "!", "noise_hit!", Form::Heap},
+      {"short borrowed becomes inline", {Form::Borrowed, "tom"}, "2", "tom2", Form::Inline},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CompactText text = make(c.start);
+    text += c.tail;
+    EXPECT_EQ(text.view(), c.expected);
+    EXPECT_EQ(form_of(text, c.start.text), c.form);
+  }
+  // Appending the text to itself reads it before it is replaced.
+  CompactText doubled = CompactText::borrow_static("abcd");
+  doubled += doubled;
+  EXPECT_EQ(doubled.view(), "abcdabcd");
+  doubled += doubled;
+  EXPECT_EQ(doubled.view(), "abcdabcdabcdabcd");
+}
+
+TEST(CompactText, EqualityComparesBytesAcrossForms) {
+  const std::string_view piano = "piano";
+  const std::string_view noise = "noise_hit";
+  struct Case {
+    const char* name;
+    Sample a;
+    Sample b;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"borrowed and inline, same text", {Form::Borrowed, piano}, {Form::Inline, "piano"}, true},
+      {"borrowed and heap, same text", {Form::Borrowed, noise}, {Form::Heap, "noise_hit"}, true},
+      {"two borrows of one literal", {Form::Borrowed, noise}, {Form::Borrowed, noise}, true},
+      {"borrows of equal texts at two places", {Form::Borrowed, noise}, {Form::Borrowed, kNoiseCopy}, true},
+      {"two heap blocks, same text", {Form::Heap, "noise_hit"}, {Form::Heap, "noise_hit"}, true},
+      {"borrowed prefix of a heap text", {Form::Borrowed, noise.substr(0, 8)}, {Form::Heap, "noise_hit"}, false},
+      {"borrowed and inline, other case", {Form::Borrowed, piano}, {Form::Inline, "Piano"}, false},
+      {"empty borrow and empty inline", {Form::Borrowed, piano.substr(0, 0)}, {Form::Inline, ""}, true},
+      {"inline with a NUL and shorter inline",
+       {Form::Inline, std::string_view("ab\0", 3)},
+       {Form::Inline, "ab"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(make(c.a) == make(c.b), c.equal);
+    EXPECT_EQ(make(c.b) == make(c.a), c.equal);
+    EXPECT_EQ(make(c.a) == std::string(c.b.text), c.equal);
   }
 }
 

@@ -45,8 +45,8 @@ constexpr std::string_view easing_suffix(bool ease_in, bool ease_out) noexcept {
 
 struct Note {
   // A large file holds millions of notes, so the texts and lists use the
-  // compact containers (16 and 8 bytes instead of 32 and 24) and the fields
-  // are declared largest first: a note packs into 96 bytes.
+  // compact containers (8 bytes each instead of 32 and 24) and the fields
+  // are declared largest first: a note packs into 80 bytes.
   common::CompactText sound;  ///< sound name; empty for notes held by a motif
   common::CompactText text;
   common::CompactList<NoteSegment> segments;  ///< all trajectory pieces but the last
@@ -73,6 +73,9 @@ struct Note {
   /// values as cumulative semitones); empty for a note without pitch movement.
   std::vector<WavePoint> pitch_curve() const;
 };
+
+// Every imported note costs this much memory; keep the fields packed.
+static_assert(sizeof(Note) == 80, "a note's fields no longer pack into 80 bytes");
 
 /// A key whose unsigned order is the IEEE 754 total order of floats:
 /// negative NaN first, then -inf ... -0, +0 ... +inf, then positive NaN.

@@ -261,16 +261,12 @@ class TrackScan {
 
   void finish(const SustainedNote& held, std::uint32_t end) {
     // The same as build_note, with the track name's sound looked up once and
-    // the note built in place. Consecutive notes mostly share their sound,
-    // whose text is then copied whole instead of rebuilt from its characters.
-    const std::string_view sound =
-        detail::choose_sound_for(held.channel, held.key, named_sound_, program_[held.channel]);
-    if (sound.data() != last_sound_.data() || sound.size() != last_sound_.size()) {
-      last_sound_ = sound;
-      last_sound_text_ = common::CompactText(sound);
-    }
-    detail::fill_note(notes_.emplace_back(), last_sound_text_, held.channel, held.key, held.velocity,
-                      held.start, end, ticks_per_beat_, bends_[held.channel].candidates(held.start, end));
+    // the note built in place. The sound names live in the instrument tables
+    // for the whole run, so every note borrows its name instead of copying it.
+    const auto sound = common::CompactText::borrow_static(
+        detail::choose_sound_for(held.channel, held.key, named_sound_, program_[held.channel]));
+    detail::fill_note(notes_.emplace_back(), sound, held.channel, held.key, held.velocity, held.start,
+                      end, ticks_per_beat_, bends_[held.channel].candidates(held.start, end));
   }
 
   const smf::Smf& file_;
@@ -285,8 +281,6 @@ class TrackScan {
   std::optional<std::string> name_;
   std::optional<std::string_view> named_sound_;  // sound_named(*name_), once per name
   std::vector<song::Note> notes_;
-  std::string_view last_sound_;
-  common::CompactText last_sound_text_;
 };
 
 }  // namespace

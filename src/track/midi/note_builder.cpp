@@ -34,8 +34,11 @@ song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t veloc
                       std::uint8_t program, const std::optional<std::string>& track_name,
                       std::span<const Bend> bends) {
   song::Note note;
-  detail::fill_note(note, common::CompactText(choose_sound(channel, key, track_name, program)), channel,
-                    key, velocity, start_tick, end_tick, ticks_per_beat, bends);
+  // choose_sound answers with a view into the instrument tables, which live
+  // for the whole run.
+  detail::fill_note(note,
+                    common::CompactText::borrow_static(choose_sound(channel, key, track_name, program)),
+                    channel, key, velocity, start_tick, end_tick, ticks_per_beat, bends);
   return note;
 }
 

@@ -15,10 +15,13 @@
 namespace track::midi::detail {
 
 /// The standard sound that a (trimmed) track name names as a whole, after
-/// ASCII lower-casing; nothing when it names none.
+/// ASCII lower-casing; nothing when it names none. The view points into the
+/// static table of standard names, never into `track_name`.
 std::optional<std::string_view> sound_named(std::string_view track_name);
 
-/// The sound of a note given the outcome of sound_named for its track.
+/// The sound of a note given the outcome of sound_named for its track. The
+/// view points into static storage (a drum or program table, or `named`,
+/// which sound_named took from its own table), so it may be borrowed.
 std::string_view choose_sound_for(std::uint8_t channel, std::uint8_t key,
                                   std::optional<std::string_view> named, std::uint8_t program);
 
