@@ -19,9 +19,9 @@ namespace track::midi::detail {
 /// static table of standard names, never into `track_name`.
 std::optional<std::string_view> sound_named(std::string_view track_name);
 
-/// The sound of a note given the outcome of sound_named for its track. The
-/// view points into static storage (a drum or program table, or `named`,
-/// which sound_named took from its own table), so it may be borrowed.
+/// The sound of a note given the outcome of sound_named for its track. When
+/// `named` came from sound_named, the view points into static storage (a drum
+/// or program table, or the table of standard names) and may be borrowed.
 std::string_view choose_sound_for(std::uint8_t channel, std::uint8_t key,
                                   std::optional<std::string_view> named, std::uint8_t program);
 
