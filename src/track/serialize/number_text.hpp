@@ -36,7 +36,7 @@ char* write_number(char* p, float value);
 /// writes the same few values over and over (note volumes and lengths): a
 /// value seen before is copied instead of formatted. Writes exactly what
 /// append_number writes. Owned by its user and not shared between threads;
-/// about 8 KiB.
+/// 8 KiB.
 class NumberTextMemo {
  public:
   /// Appends the number text of `value`, as append_number does.
@@ -45,12 +45,16 @@ class NumberTextMemo {
   char* write_number(char* p, float value);
 
  private:
+  // 16 bytes, the text first: a hit copies the whole entry at once, and
+  // the bytes past the text land in the caller's room.
   struct Entry {
+    char text[11] = {};
+    std::uint8_t length = 0;  // 0 while the entry is empty
     std::uint32_t bits = 0;
-    std::uint32_t length = 0;  // 0 while the entry is empty
-    char text[24] = {};
   };
-  std::array<Entry, 256> entries_{};
+  static_assert(sizeof(Entry) == 16);
+  static constexpr unsigned kIndexBits = 9;
+  std::array<Entry, std::size_t{1} << kIndexBits> entries_{};
 };
 
 inline std::string shortest_text(float value) {

@@ -176,6 +176,8 @@ TEST(NumberTextMemo, RepeatedValuesKeepTheirTexts) {
       {-9223372036854775808.0f, "-9223372036854775808"},
       {std::numeric_limits<float>::denorm_min(), "0.000000000000000000000000000000000000000000001"},
       {74.0f / 127.0f, "0.5826772"},
+      {0.012345679f, "0.012345679"},    // the longest text an entry keeps
+      {-0.012345679f, "-0.012345679"},  // one byte longer: written each time
   };
   track::NumberTextMemo memo;
   for (int round = 0; round < 3; ++round) {
