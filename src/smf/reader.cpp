@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "smf/decode.hpp"
 #include "smf/detail/byte_cursor.hpp"
@@ -120,12 +122,16 @@ common::Result<std::pair<Bytes, std::size_t>> unwrap_riff(Bytes input) {
 }
 
 
-// Keeps every event in the track's list and the damage note beside it.
+// Keeps every event in a list and the damage note beside it. It holds the
+// list itself rather than a reference to the track: the decoder reaches the
+// list through one pointer less on every event.
 struct TrackSink {
-  Track& out;
-  void event(const Event& e) { out.events.push_back(e); }
+  std::vector<Event> events;
+  std::optional<TrackDamage> damage_note;
+
+  void event(const Event& e) { events.push_back(e); }
   void damage(std::size_t byte_offset, std::string reason) {
-    out.damage = TrackDamage{byte_offset, std::move(reason)};
+    damage_note = TrackDamage{byte_offset, std::move(reason)};
   }
 };
 
@@ -213,14 +219,15 @@ common::Result<Framing> frame(std::span<const std::uint8_t> bytes) {
 }
 
 void decode_track(const TrackChunk& chunk, Track& out) {
-  out.events.clear();
-  out.damage.reset();
+  TrackSink sink{std::move(out.events), std::nullopt};
+  sink.events.clear();
   // The shortest event (a one-byte delta and one data byte under running
   // status) takes 2 bytes; typical note events take 3 or 4.
   const std::size_t expected = chunk.data.size() / 3;
-  if (expected > out.events.capacity()) out.events.reserve(expected);
-  TrackSink sink{out};
+  if (expected > sink.events.capacity()) sink.events.reserve(expected);
   decode_events(chunk, sink);
+  out.events = std::move(sink.events);
+  out.damage = std::move(sink.damage_note);
 }
 
 common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
