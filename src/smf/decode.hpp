@@ -6,6 +6,7 @@
 #include <concepts>
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "smf/detail/track_decoder.hpp"
 #include "smf/reader.hpp"
