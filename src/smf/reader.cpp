@@ -1,7 +1,9 @@
 // Standard MIDI File reader. Two stages: the framing stage unwraps an RMID
 // container, finds the header and collects the track chunks; the event stage
-// decodes each track within its own chunk data. Only the framing stage can
-// fail; a damaged track is cut short and the place and reason are noted.
+// (the track decoder, shared with callers that take events one by one)
+// decodes each track within its own chunk data into a list. Only the framing
+// stage can fail; a damaged track is cut short and the place and reason are
+// noted.
 
 #include "smf/reader.hpp"
 
@@ -120,7 +122,6 @@ common::Result<std::pair<Bytes, std::size_t>> unwrap_riff(Bytes input) {
   }
   return invalid_nowhere("no data chunk in RIFF file");
 }
-
 
 // Keeps every event in a list and the damage note beside it. It holds the
 // list itself rather than a reference to the track: the decoder reaches the
