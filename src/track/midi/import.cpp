@@ -171,7 +171,7 @@ struct TempoScan {
 // The notes list of a track is reserved before its events are seen. Every
 // note takes a note-on and a note-off (or a note-on at velocity 0) of at
 // least 3 bytes each, so a chunk holds at most one note per 6 bytes; typical
-// files take 6 to 9. Beyond the cap (about 100 MB of notes, a chunk of 6 MB)
+// files take 6 to 9. Beyond the cap (a million notes, a chunk of 6 MB)
 // the list grows as needed instead, so a huge chunk of other events does
 // not claim memory for notes it cannot have.
 constexpr std::size_t MAX_RESERVED_NOTES = std::size_t{1} << 20;
