@@ -1,22 +1,27 @@
 // Standard MIDI File reader. Two stages: the framing stage unwraps an RMID
 // container, finds the header and collects the track chunks; the event stage
-// decodes each track within its own chunk data. Only the framing stage can
-// fail; a damaged track is cut short and the place and reason are noted.
+// (the track decoder, shared with callers that take events one by one)
+// decodes each track within its own chunk data into a list. Only the framing
+// stage can fail; a damaged track is cut short and the place and reason are
+// noted.
 
 #include "smf/reader.hpp"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "smf/decode.hpp"
 #include "smf/detail/byte_cursor.hpp"
 
 namespace smf {
 namespace {
 
 using detail::ByteCursor;
-using detail::Vlq;
+using detail::hex_byte;
 using Bytes = std::span<const std::uint8_t>;
 
 constexpr std::uint64_t kMaxInput = std::uint64_t{1} << 32;  // offsets are 32-bit
@@ -29,14 +34,6 @@ common::Unexpected<common::Error> invalid(std::string what, std::size_t offset) 
 
 common::Unexpected<common::Error> invalid_nowhere(std::string what) {
   return common::make_error(common::ErrorKind::InvalidMidi, "invalid midi: " + what);
-}
-
-std::string hex_byte(std::uint8_t b) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out = "0x";
-  out += digits[b >> 4];
-  out += digits[b & 0xF];
-  return out;
 }
 
 bool id_is(Bytes id, const char (&name)[5]) {
@@ -126,30 +123,33 @@ common::Result<std::pair<Bytes, std::size_t>> unwrap_riff(Bytes input) {
   return invalid_nowhere("no data chunk in RIFF file");
 }
 
+// Keeps every event in a list and the damage note beside it. It holds the
+// list itself rather than a reference to the track: the decoder reaches the
+// list through one pointer less on every event.
+struct TrackSink {
+  std::vector<Event> events;
+  std::optional<TrackDamage> damage_note;
 
-constexpr EventKind kChannelKinds[7] = {
-    EventKind::NoteOff,    EventKind::NoteOn,        EventKind::PolyAftertouch,
-    EventKind::Controller, EventKind::ProgramChange, EventKind::ChannelAftertouch,
-    EventKind::PitchBend,
-};
-constexpr std::uint8_t kChannelDataBytes[7] = {2, 2, 2, 2, 1, 1, 2};
-constexpr const char* kChannelNames[7] = {
-    "note-off",       "note-on",            "polyphonic aftertouch", "controller change",
-    "program change", "channel aftertouch", "pitch bend",
+  void event(const Event& e) { events.push_back(e); }
+  void damage(std::size_t byte_offset, std::string reason) {
+    damage_note = TrackDamage{byte_offset, std::move(reason)};
+  }
 };
 
-MetaKind text_meta_kind(std::uint8_t type) {
-  static constexpr MetaKind kinds[9] = {
-      MetaKind::Text,   MetaKind::Copyright, MetaKind::TrackName,
-      MetaKind::InstrumentName, MetaKind::Lyric, MetaKind::Marker,
-      MetaKind::CuePoint, MetaKind::ProgramName, MetaKind::DeviceName,
-  };
-  return kinds[type - 1];
+}  // namespace
+
+namespace detail {
+
+std::string hex_byte(std::uint8_t b) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out += digits[b >> 4];
+  out += digits[b & 0xF];
+  return out;
 }
 
-// Why an SMPTE offset cannot be a time of day, or empty when it can. The
-// first byte carries the frame rate in bits 5-6 and the hour in bits 0-4.
-std::string smpte_offset_problem(Bytes p) {
+// The first byte carries the frame rate in bits 5-6 and the hour in bits 0-4.
+std::string smpte_offset_problem(std::span<const std::uint8_t> p) {
   static constexpr int rates[4] = {24, 25, 29, 30};
   const int hour = p[0] & 0x1F;
   const int rate = rates[(p[0] >> 5) & 0x3];
@@ -164,179 +164,7 @@ std::string smpte_offset_problem(Bytes p) {
   return {};
 }
 
-class TrackDecoder {
- public:
-  TrackDecoder(TrackChunk span, Track& out) : c_(span.data, span.offset), out_(out) {}
-
-  void run() {
-    out_.events.clear();
-    out_.damage.reset();
-    // The shortest event (a one-byte delta and one data byte under running
-    // status) takes 2 bytes; typical note events take 3 or 4.
-    const std::size_t expected = c_.remaining() / 3;
-    if (expected > out_.events.capacity()) out_.events.reserve(expected);
-    std::uint8_t running = 0;
-    while (!c_.at_end()) {
-      const std::size_t at = c_.offset();
-      Event e;
-      Vlq delta = c_.vlq();
-      e.delta = delta.value;
-      if (c_.at_end()) {
-        return damage(at, delta.complete ? "end of data after a delta time"
-                                         : "end of data inside a delta time");
-      }
-      std::uint8_t status = c_.peek();
-      if (status >= 0x80) {
-        c_.take();
-      } else if (running != 0) {
-        status = running;
-      } else {
-        return damage(at, "running status byte missing");
-      }
-
-      if (status < 0xF0) {
-        running = status;
-        const unsigned index = (status >> 4) - 8u;
-        e.kind = kChannelKinds[index];
-        e.channel = status & 0x0F;
-        const std::size_t need = kChannelDataBytes[index];
-        if (c_.remaining() >= need) {
-          const std::uint8_t a = c_.peek_at(0);
-          const std::uint8_t b = need == 2 ? c_.peek_at(1) : 0;
-          if (((a | b) & 0x80) == 0) {
-            c_.skip(need);
-            e.data1 = a;
-            e.data2 = b;
-            out_.events.push_back(e);
-            continue;
-          }
-        }
-        return channel_damage(at, index, need);
-      }
-
-      switch (status) {
-        case 0xF0:
-        case 0xF7: {
-          running = 0;
-          e.kind = status == 0xF0 ? EventKind::SysEx : EventKind::Escape;
-          const char* what = status == 0xF0 ? "sysex" : "escape";
-          std::string problem = payload(e, what);
-          out_.events.push_back(e);
-          if (!problem.empty()) return damage(at, std::move(problem));
-          break;
-        }
-        case 0xFF:
-          running = 0;
-          if (!meta(at, e)) return;
-          break;
-        default:
-          return damage(at, std::string(status < 0xF8 ? "system common status "
-                                                       : "realtime status ") +
-                                hex_byte(status));
-      }
-    }
-  }
-
- private:
-  // Notes where the track was cut short, unless an end-of-track event had
-  // already been reached: nothing is lost after it.
-  void damage(std::size_t at, std::string reason) {
-    if (!after_end_) out_.damage = TrackDamage{at, std::move(reason)};
-  }
-
-  // The channel message at the cursor is short or holds a byte of 0x80 or
-  // more: names the first such byte.
-  void channel_damage(std::size_t at, unsigned index, std::size_t need) {
-    for (std::size_t i = 0; i < need; ++i) {
-      if (i >= c_.remaining()) {
-        return damage(at,
-                      std::string(kChannelNames[index]) + " cut short by the end of the track");
-      }
-      if (c_.peek_at(i) >= 0x80) {
-        return damage(at, "data byte " + hex_byte(c_.peek_at(i)) + " inside a " +
-                              kChannelNames[index]);
-      }
-    }
-  }
-
-  // Reads a length and that many bytes into the event's payload, taking what
-  // remains when the data is shorter. Returns why it was short, or empty.
-  std::string payload(Event& e, const char* what) {
-    Vlq length = c_.vlq();
-    e.payload_offset = static_cast<std::uint32_t>(c_.offset());
-    Bytes p = c_.take_up_to(length.value);
-    e.payload_size = static_cast<std::uint32_t>(p.size());
-    if (length.empty) return std::string(what) + " without its length";
-    if (!length.complete) return "end of data inside a " + std::string(what) + " length";
-    if (p.size() < length.value) {
-      return std::string(what) + " declares " + std::to_string(length.value) + " bytes but " +
-             std::to_string(p.size()) + " remain";
-    }
-    return {};
-  }
-
-  // Decodes a meta event after its 0xFF. Returns false when the track ends.
-  bool meta(std::size_t at, Event& e) {
-    if (c_.at_end()) {
-      damage(at, "meta event without its type byte");
-      return false;
-    }
-    const std::uint8_t type = c_.take();
-    // From its type byte on, an end-of-track event protects what follows.
-    if (type == 0x2F) after_end_ = true;
-    e.kind = EventKind::Meta;
-    e.channel = type;
-    std::string problem = payload(e, ("meta event " + hex_byte(type)).c_str());
-    const std::size_t size = e.payload_size;
-    MetaKind kind = MetaKind::Unknown;
-    switch (type) {
-      case 0x00: kind = MetaKind::TrackNumber; break;
-      case 0x01: case 0x02: case 0x03: case 0x04: case 0x05:
-      case 0x06: case 0x07: case 0x08: case 0x09: kind = text_meta_kind(type); break;
-      case 0x20: if (size >= 1) kind = MetaKind::ChannelPrefix; break;
-      case 0x21: if (size >= 1) kind = MetaKind::Port; break;
-      case 0x2F: kind = MetaKind::EndOfTrack; break;
-      case 0x51: if (size >= 3) kind = MetaKind::Tempo; break;
-      case 0x54:
-        if (size >= 5) {
-          std::string bad = smpte_offset_problem(Bytes(c_ptr(e), size));
-          if (!bad.empty()) {
-            damage(at, problem.empty() ? std::move(bad) : std::move(problem));
-            return false;
-          }
-          kind = MetaKind::SmpteOffset;
-        }
-        break;
-      case 0x58: if (size >= 4) kind = MetaKind::TimeSignature; break;
-      case 0x59:
-        if (size < 2) {
-          damage(at, problem.empty() ? "key signature shorter than 2 bytes" : std::move(problem));
-          return false;
-        }
-        kind = MetaKind::KeySignature;
-        break;
-      case 0x7F: kind = MetaKind::SequencerSpecific; break;
-      default: break;
-    }
-    e.data1 = static_cast<std::uint8_t>(kind);
-    out_.events.push_back(e);
-    if (!problem.empty()) {
-      damage(at, std::move(problem));
-      return false;
-    }
-    return true;
-  }
-
-  // The payload bytes of an event just read (they end at the cursor).
-  const std::uint8_t* c_ptr(const Event& e) const { return c_.ptr_before(e.payload_size); }
-
-  ByteCursor c_;
-  Track& out_;
-  bool after_end_ = false;
-};
-
-
-}  // namespace
+}  // namespace detail
 
 common::Result<Framing> frame(std::span<const std::uint8_t> bytes) {
   if (bytes.size() >= kMaxInput) {
@@ -391,7 +219,17 @@ common::Result<Framing> frame(std::span<const std::uint8_t> bytes) {
   return framing;
 }
 
-void decode_track(const TrackChunk& chunk, Track& out) { TrackDecoder(chunk, out).run(); }
+void decode_track(const TrackChunk& chunk, Track& out) {
+  TrackSink sink{std::move(out.events), std::nullopt};
+  sink.events.clear();
+  // The shortest event (a one-byte delta and one data byte under running
+  // status) takes 2 bytes; typical note events take 3 or 4.
+  const std::size_t expected = chunk.data.size() / 3;
+  if (expected > sink.events.capacity()) sink.events.reserve(expected);
+  decode_events(chunk, sink);
+  out.events = std::move(sink.events);
+  out.damage = std::move(sink.damage_note);
+}
 
 common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
   auto framing = frame(bytes);
@@ -401,7 +239,7 @@ common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
   smf.input = framing->input;
   smf.tracks.resize(framing->chunks.size());
   for (std::size_t i = 0; i < framing->chunks.size(); ++i) {
-    TrackDecoder(framing->chunks[i], smf.tracks[i]).run();
+    decode_track(framing->chunks[i], smf.tracks[i]);
   }
   return smf;
 }

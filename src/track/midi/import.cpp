@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "smf/decode.hpp"
 #include "smf/reader.hpp"
 #include "track/midi/detail/note_parts.hpp"
 #include "track/midi/detail/text.hpp"
@@ -167,28 +168,44 @@ struct TempoScan {
   std::optional<std::uint32_t> first_nonzero;
 };
 
+// The notes list of a track is reserved before its events are seen. Every
+// note takes a note-on and a note-off (or a note-on at velocity 0) of at
+// least 3 bytes each, so a chunk holds at most one note per 6 bytes; typical
+// files take 6 to 9. Beyond the cap (a million notes, a chunk of 6 MB)
+// the list grows as needed instead, so a huge chunk of other events does
+// not claim memory for notes it cannot have.
+constexpr std::size_t MAX_RESERVED_NOTES = std::size_t{1} << 20;
+
+std::size_t reserved_notes(std::size_t chunk_bytes) {
+  return std::min(chunk_bytes / 6, MAX_RESERVED_NOTES);
+}
+
 class TrackScan {
  public:
   TrackScan(const smf::Smf& file, float ticks_per_beat, TempoScan& tempo)
       : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo) {}
 
-  void run(const smf::Track& track) {
-    // Every note comes from one note-on with a velocity above 0, so their
-    // count bounds the notes and the list is allocated once.
-    std::size_t note_ons = 0;
-    for (const smf::Event& event : track.events) {
-      note_ons += event.kind == smf::EventKind::NoteOn && event.data2 > 0;
-    }
-    notes_.reserve(note_ons);
-    for (const smf::Event& event : track.events) {
-      tick_ += event.delta;  // unsigned: wraps like the reference counter
-      handle(event);
-    }
+  /// Scans one track as it is decoded: the decoder hands each event to
+  /// event() and a cut-short track's note to damage().
+  void run(const smf::TrackChunk& chunk) {
+    notes_.reserve(reserved_notes(chunk.data.size()));
+    smf::decode_events(chunk, *this);
     sustained_.release_all([this](const SustainedNote& held) { finish(held, tick_); });
+  }
+
+  /// The next event of the track, in file order.
+  void event(const smf::Event& e) {
+    tick_ += e.delta;  // unsigned: wraps like the reference counter
+    handle(e);
+  }
+  /// Where and why the decoder cut the track short; comes after the last event.
+  void damage(std::size_t byte_offset, std::string reason) {
+    damage_ = smf::TrackDamage{byte_offset, std::move(reason)};
   }
 
   std::vector<song::Note> take_notes() { return std::move(notes_); }
   const std::optional<std::string>& name() const { return name_; }
+  const std::optional<smf::TrackDamage>& damage_note() const { return damage_; }
 
  private:
   void handle(const smf::Event& event) {
@@ -279,6 +296,7 @@ class TrackScan {
   SustainedNotes sustained_;
   std::array<BendList, CHANNELS> bends_;
   std::optional<std::string> name_;
+  std::optional<smf::TrackDamage> damage_;
   std::optional<std::string_view> named_sound_;  // sound_named(*name_), once per name
   std::vector<song::Note> notes_;
 };
@@ -310,9 +328,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     error.kind = MidiImportError::Kind::SmpteTimecode;
     return common::unexpected(std::move(error));
   }
-  // Tracks are decoded one at a time into one reused event buffer, so the
-  // events of all tracks and the notes of all layers never coexist. `file`
-  // carries the header and the input for payload look-ups.
+  // Each track is scanned while it is decoded, so no list of its events is
+  // ever held. `file` carries the header and the input for payload look-ups.
   smf::Smf file;
   file.header = framed->header;
   file.input = framed->input;
@@ -323,17 +340,15 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   std::uint32_t track_counter = 0;
   TempoScan tempo;
   std::vector<std::string> damage_warnings;
-  smf::Track track;
   for (const smf::TrackChunk& chunk : framed->chunks) {
-    smf::decode_track(chunk, track);
     TrackScan scan(file, ticks_per_beat, tempo);
-    scan.run(track);
+    scan.run(chunk);
     ++track_counter;
     // Cut-short tracks lose events silently otherwise; say where and why.
-    if (track.damage) {
+    if (const auto& damage = scan.damage_note()) {
       damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
-                                track.damage->reason + " at byte " +
-                                std::to_string(track.damage->byte_offset) +
+                                damage->reason + " at byte " +
+                                std::to_string(damage->byte_offset) +
                                 "; the rest of the track is ignored");
     }
     std::vector<song::Note> notes = scan.take_notes();
@@ -350,7 +365,6 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     }
     layers.push_back(std::move(layer));
   }
-  std::vector<smf::Event>().swap(track.events);
   if (layers.empty()) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::NoNotes;
