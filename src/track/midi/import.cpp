@@ -67,16 +67,18 @@ class SustainedNotes {
     link.tail = index;
   }
 
-  /// Removes and returns the earliest released note of this channel and key.
-  std::optional<SustainedNote> take_first(std::uint8_t channel, std::uint8_t key) {
-    if (!links_) return std::nullopt;
+  /// Removes the earliest released note of this channel and key and hands
+  /// it to `finish`, if there is one.
+  template <class F>
+  void take_first(std::uint8_t channel, std::uint8_t key, F&& finish) {
+    if (!links_) return;
     Link& link = (*links_)[channel][key];
-    if (link.head < 0) return std::nullopt;
+    if (link.head < 0) return;
     Entry& entry = lists_[channel][static_cast<std::size_t>(link.head)];
     link.head = entry.next_same_key;
     if (link.head < 0) link.tail = -1;
     entry.alive = false;
-    return entry.note;
+    finish(entry.note);
   }
 
   /// Hands every note of the channel to `finish`, in release order, and forgets them.
@@ -190,13 +192,21 @@ class TrackScan {
   void run(const smf::TrackChunk& chunk) {
     notes_.reserve(reserved_notes(chunk.data.size()));
     smf::decode_events(chunk, *this);
-    sustained_.release_all([this](const SustainedNote& held) { finish(held, tick_); });
+    sustained_.release_all([this](const SustainedNote& held) { finish(held); });
   }
 
   /// The next event of the track, in file order.
-  void event(const smf::Event& e) {
+  [[gnu::always_inline]] void event(const smf::Event& e) {
     tick_ += e.delta;  // unsigned: wraps like the reference counter
-    handle(e);
+    // Notes are most of the events. They are handled here, where the
+    // decoder's event still sits in registers; the rest goes to handle().
+    if (e.kind == smf::EventKind::NoteOn && e.data2 > 0) {
+      note_on(e.channel, e.data1, e.data2);
+    } else if (e.kind == smf::EventKind::NoteOn || e.kind == smf::EventKind::NoteOff) {
+      note_off(e.channel, e.data1);
+    } else {
+      handle(e);
+    }
   }
   /// Where and why the decoder cut the track short; comes after the last event.
   void damage(std::size_t byte_offset, std::string reason) {
@@ -208,19 +218,10 @@ class TrackScan {
   const std::optional<smf::TrackDamage>& damage_note() const { return damage_; }
 
  private:
+  // Every event but a note-on or note-off.
   void handle(const smf::Event& event) {
     const std::uint8_t ch = event.channel;
     switch (event.kind) {
-      case smf::EventKind::NoteOn:
-        if (event.data2 > 0) {
-          note_on(ch, event.data1, event.data2);
-        } else {
-          note_off(ch, event.data1);
-        }
-        break;
-      case smf::EventKind::NoteOff:
-        note_off(ch, event.data1);
-        break;
       case smf::EventKind::Controller:
         if (event.data1 == SUSTAIN_PEDAL) pedal(ch, event.data2 >= 64);
         break;
@@ -252,7 +253,7 @@ class TrackScan {
   }
 
   void note_on(std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
-    if (const auto held = sustained_.take_first(ch, key)) finish(*held, tick_);
+    sustained_.take_first(ch, key, [this](const SustainedNote& held) { finish(held); });
     // A repeated note-on replaces the sounding one, whose start is lost.
     active_[ch][key] = ActiveNote{true, tick_, velocity};
   }
@@ -261,29 +262,33 @@ class TrackScan {
     ActiveNote& slot = active_[ch][key];
     if (!slot.sounding) return;
     slot.sounding = false;
-    const SustainedNote released{slot.start, ch, key, slot.velocity};
     if (sustain_[ch]) {
-      sustained_.push(released);
+      sustained_.push(SustainedNote{slot.start, ch, key, slot.velocity});
     } else {
-      finish(released, tick_);
+      finish(slot.start, ch, key, slot.velocity);
     }
   }
 
   void pedal(std::uint8_t ch, bool down) {
     if (!down && sustain_[ch]) {
-      sustained_.release_channel(ch, [this](const SustainedNote& held) { finish(held, tick_); });
+      sustained_.release_channel(ch, [this](const SustainedNote& held) { finish(held); });
     }
     sustain_[ch] = down;
   }
 
-  void finish(const SustainedNote& held, std::uint32_t end) {
-    // The same as build_note, with the track name's sound looked up once and
-    // the note built in place. The sound names live in the instrument tables
-    // for the whole run, so every note borrows its name instead of copying it.
+  void finish(const SustainedNote& held) { finish(held.start, held.channel, held.key, held.velocity); }
+
+  // Finishes a note at the current tick. The same as build_note, with the
+  // track name's sound looked up once and the note built in place. The sound
+  // names live in the instrument tables for the whole run, so every note
+  // borrows its name instead of copying it. The parts come as values, not as
+  // a record just stored byte by byte, which would have to be read back.
+  void finish(std::uint32_t start, std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
+    const std::uint32_t end = tick_;
     const auto sound = common::CompactText::borrow_static(
-        detail::choose_sound_for(held.channel, held.key, named_sound_, program_[held.channel]));
-    detail::fill_note(notes_.emplace_back(), sound, held.channel, held.key, held.velocity, held.start,
-                      end, ticks_per_beat_, bends_[held.channel].candidates(held.start, end));
+        detail::choose_sound_for(ch, key, named_sound_, program_[ch]));
+    detail::fill_note(notes_.emplace_back(), sound, ch, key, velocity, start, end, ticks_per_beat_,
+                      bends_[ch].candidates(start, end));
   }
 
   const smf::Smf& file_;

@@ -1,6 +1,7 @@
 // Note building: one finished MIDI note becomes a model note with its sound,
 // beat timing, pitch, two-decimal volume and the pitch bends inside it.
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -22,10 +23,20 @@ constexpr float MIN_LENGTH = 0.0625f;
 constexpr float DRUM_LENGTH = 0.25f;
 
 // Two decimals of the velocity fraction; std::round rounds halves away from zero.
-float volume_of(std::uint8_t velocity) {
+float compute_volume(unsigned velocity) {
   const float fraction = static_cast<float>(velocity) / 127.0f;
   return std::round(fraction * 100.0f) / 100.0f;
 }
+
+// Every velocity's volume, computed once: a note then takes a look-up
+// instead of a division, a rounding call and another division.
+const std::array<float, 256> VOLUMES = [] {
+  std::array<float, 256> volumes{};
+  for (unsigned v = 0; v < volumes.size(); ++v) volumes[v] = compute_volume(v);
+  return volumes;
+}();
+
+float volume_of(std::uint8_t velocity) { return VOLUMES[velocity]; }
 
 }  // namespace
 
