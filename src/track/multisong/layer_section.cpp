@@ -49,14 +49,12 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
         break;
       }
       previous = key;
-      detail::append_note_line(out, note, &memo);
-      out += '\n';
+      detail::append_note_line(out, note, &memo, true);
     }
     if (!in_order) {
       out.resize(notes_begin);
       for (const std::uint32_t index : song::order_by_start(layer.notes)) {
-        detail::append_note_line(out, layer.notes[index], &memo);
-        out += '\n';
+        detail::append_note_line(out, layer.notes[index], &memo, true);
       }
     }
   }

@@ -121,9 +121,9 @@ bool is_plain(const song::Note& note) {
          std::max(note.repeat, note.repeat_alt) < 2 && note.sound.size() <= kPlainSoundMax;
 }
 
-void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers) {
+void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers, bool line_end) {
   constexpr std::string_view kVolume = " volume ";
-  char line[kPlainSoundMax + 3 + kVolume.size() + 4 * kNumberTextRoom];
+  char line[kPlainSoundMax + 4 + kVolume.size() + 4 * kNumberTextRoom];
   char* p = line;
   std::memcpy(p, note.sound.data(), note.sound.size());
   p += note.sound.size();
@@ -132,12 +132,14 @@ void append_plain_note_line(std::string& out, const song::Note& note, Numbers nu
   *p++ = ' ';
   p = write_number(p, note.pitch);
   *p++ = ' ';
-  p = numbers.write(p, note.length());
+  // Without segments the length is the final segment's duration.
+  p = numbers.write(p, note.final_segment.duration);
   // A NaN volume fails the comparison and is left out like a volume of 1.
   if (detail::beyond_one(note.volume)) {
     std::memcpy(p, kVolume.data(), kVolume.size());
     p = numbers.write(p + kVolume.size(), note.volume);
   }
+  if (line_end) *p++ = '\n';
   out.append(line, static_cast<std::size_t>(p - line));
 }
 
@@ -145,14 +147,15 @@ void append_plain_note_line(std::string& out, const song::Note& note, Numbers nu
 
 namespace detail {
 
-void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
+void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo, bool line_end) {
   if (is_plain(note)) {
-    append_plain_note_line(out, note, Numbers{memo});
+    append_plain_note_line(out, note, Numbers{memo}, line_end);
     return;
   }
   out += note.sound;
   out += ' ';
   append_note_body(out, note, Numbers{memo});
+  if (line_end) out += '\n';
 }
 
 void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {

@@ -46,7 +46,9 @@ inline void append_number_list(std::string& out, std::span<const float> values) 
 /// Appends the text of format_note (resp. format_motif_note) straight into
 /// `out`, without a temporary text per note. A writer of many notes passes a
 /// memo for the values that repeat (lengths, volumes); the text is the same.
-void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr);
+/// With `line_end`, the line's "\n" follows in the same append.
+void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr,
+                      bool line_end = false);
 void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr);
 
 }  // namespace track::detail
