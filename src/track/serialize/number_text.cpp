@@ -41,6 +41,40 @@ char* write_digits_backwards(char* end, Unsigned value) {
   return end;
 }
 
+// Two digit characters as they lie in memory, for assembling eight at once.
+std::uint64_t digit_pair(std::uint32_t value) {
+  std::uint16_t pair = 0;
+  std::memcpy(&pair, kDigitPairs + static_cast<std::size_t>(value) * 2, 2);
+  return pair;
+}
+
+// Writes the fraction `value` < 10^9 as exactly 16 digits, leading zeros
+// included, ending at `end`; returns how many of them are trailing zeros
+// (fewer than 16 as `value` is not 0). The eight low digits are assembled in
+// a register and stored at once, and the zeros are counted there: a load of
+// freshly stored single characters would stall.
+int write_fraction_16_backwards(char* end, std::uint32_t value) {
+  constexpr std::uint64_t kZeros = 0x3030303030303030u;
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  const std::uint32_t high = value / 100000000;
+  const std::uint32_t low = value % 100000000;
+  const std::uint32_t upper_group = low / 10000;
+  const std::uint32_t lower_group = low % 10000;
+  // Memory order: upper_group / 100, upper_group % 100, lower_group / 100, lower_group % 100.
+  const std::uint64_t pairs[4] = {digit_pair(upper_group / 100), digit_pair(upper_group % 100),
+                                  digit_pair(lower_group / 100), digit_pair(lower_group % 100)};
+  std::uint64_t word = 0;
+  for (int i = 0; i < 4; ++i) word |= pairs[i] << (kLittle ? 16 * i : 48 - 16 * i);
+  const std::uint64_t upper_word = kZeros | (std::uint64_t{high} << (kLittle ? 56 : 0));
+  std::memcpy(end - 16, &upper_word, 8);
+  std::memcpy(end - 8, &word, 8);
+  // The character nearest `end` is the most significant byte on a
+  // little-endian machine. Eight zero characters below leave high != 0.
+  const std::uint64_t nonzero = word ^ kZeros;
+  if (nonzero == 0) return 8;
+  return (kLittle ? std::countl_zero(nonzero) : std::countr_zero(nonzero)) / 8;
+}
+
 // The decimal D * 10^k, D held as up to 10 digit characters.
 struct Decimal {
   char digits[12];
@@ -356,16 +390,23 @@ char* put_fraction_text(char* p, std::uint32_t bits, bool negative) {
                                            : below + (nearest_is_below ? 0 : 1);
   const int decimals = coarse_fits ? level - 1 : level;
 
-  // The numeral's trailing zeros are dropped before it is written: it then
-  // goes straight into the caller's room, word by word, like an exact one.
-  // The fraction is not 0, as no integer fits the interval.
-  auto fraction = static_cast<std::uint32_t>(digits - integer * kPow10[decimals]);
-  int places = decimals;
-  while (fraction % 10 == 0 && places > 1) {
-    fraction /= 10;
-    --places;
-  }
-  return put_exact_decimal(p, integer, fraction, places, negative);
+  // The fraction is written with all of its `decimals` digits (zero-padded
+  // to 16 places, which also covers the at most 11 decimals), then its
+  // trailing zeros are cut off.
+  const auto fraction = static_cast<std::uint32_t>(digits - integer * kPow10[decimals]);
+  char text[kMaxShortest + 32];
+  char* const end = text + kMaxShortest;
+  std::memset(end, 0, 32);
+  const int trailing_zeros = write_fraction_16_backwards(end, fraction);
+  char* begin = end - decimals;
+  *--begin = '.';
+  begin = write_digits_backwards(begin, integer);
+  if (negative) *--begin = '-';
+  // The text is at most 1 + 8 + 1 + 11 bytes long. A copy of constant width
+  // compiles to register moves where a short copy of variable width is a
+  // library call; the caller's room takes the bytes past the text.
+  std::memcpy(p, begin, 32);
+  return p + (end - trailing_zeros - begin);
 }
 
 // Shortest text of a finite, non-zero float outside the fast range.
