@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "cli/paths.hpp"
+#include "header_format/document.hpp"
+#include "track/midi/import.hpp"
 #include "testutil/midi_builder.hpp"
 
 extern char** environ;
@@ -297,6 +299,50 @@ TEST_F(Cli, InputFromAPipeReadsToTheEnd) {
   feeder.join();
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(slurp(dir_ / "from_pipe.track"), slurp(dir_ / "from_file.track"));
+}
+
+// The output file holds exactly the document the writers produce for the
+// file, also when the text is larger than the input (its buffer grows), far
+// smaller than it (the input's bytes must not show through), and several
+// MiB long (written in pieces).
+TEST_F(Cli, OutputIsTheWholeDocumentWhateverItsSize) {
+  struct Case {
+    const char* name;
+    int notes;
+    std::size_t padding;  // bytes of system exclusive data after the notes
+  };
+  const Case cases[] = {
+      {"dense", 120000, 0},        // about 6 input bytes per note line
+      {"padded", 12, 3u << 20},    // a few lines after megabytes of sysex
+      {"empty-tail", 9, 70000},
+  };
+  for (const Case& c : cases) {
+    TrackBuilder track;
+    track.note_on(0, 0, 60, 100);
+    for (int i = 1; i < c.notes; ++i) {
+      track.note_on(1, 0, static_cast<std::uint8_t>(40 + i % 50), static_cast<std::uint8_t>(1 + i % 126), true);
+    }
+    track.note_on(1, 0, 60, 0, true);
+    for (int i = 1; i < c.notes; ++i) track.note_on(1, 0, static_cast<std::uint8_t>(40 + i % 50), 0, true);
+    if (c.padding > 0) track.sysex(0, Bytes(c.padding, 0x11));
+    track.end();
+    const Bytes bytes = MidiBuilder().track(track).bytes();
+    spit(dir_ / "in.mid", bytes);
+
+    auto imported = track::midi::song_from_midi(bytes);
+    ASSERT_TRUE(imported) << c.name;
+    std::string expected;
+    header_format::write_document(imported->document, expected);
+    if (c.padding == 0) {
+      ASSERT_GT(expected.size(), 2u << 20) << "the dense case must take several pieces";
+    }
+
+    const Outcome r = run_tool(dir_, {"in.mid", "out.track"});
+    ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+    const std::string written = slurp(dir_ / "out.track");
+    EXPECT_EQ(written.size(), expected.size()) << c.name;
+    EXPECT_TRUE(written == expected) << c.name;
+  }
 }
 
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
