@@ -152,11 +152,7 @@ BENCHMARK(BM_FormatPlacementsAndSound);
 // A realistic mix of note starts, pitches, lengths and volumes.
 std::vector<float> number_mix() {
   std::vector<float> values;
-  std::uint32_t state = 12345;
-  auto next = [&state] {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
-  };
+  bench::Lcg next(12345);
   for (int i = 0; i < 4096; ++i) {
     values.push_back(static_cast<float>(next() % 20000) / 480.0f * 4.0f);   // starts
     values.push_back(static_cast<float>(static_cast<int>(next() % 88) - 48));  // pitches

@@ -84,11 +84,7 @@ int run_exhaustive() {
 // a pitch, a length from a few note values and a volume from a velocity.
 std::vector<float> note_mix() {
   std::vector<float> values;
-  std::uint32_t state = 2024;
-  auto next = [&state] {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
-  };
+  bench::Lcg next(2024);
   float start = 0.0f;
   for (int i = 0; i < 4096; ++i) {
     start += static_cast<float>(next() % 16) * 0.0625f;

@@ -10,6 +10,20 @@
 
 namespace bench {
 
+/// A small deterministic generator for the value mixes: the same numbers on
+/// every run and machine, 24 bits per call.
+class Lcg {
+ public:
+  explicit Lcg(std::uint32_t seed) : state_(seed) {}
+  std::uint32_t operator()() {
+    state_ = state_ * 1664525u + 1013904223u;
+    return state_ >> 8;
+  }
+
+ private:
+  std::uint32_t state_;
+};
+
 /// Writes every value with `append` followed by a space, once per iteration.
 template <typename Append>
 void write_values(benchmark::State& state, const std::vector<float>& values, Append append) {
