@@ -97,11 +97,23 @@ int read_file(const std::string& path, std::string& bytes) {
 /// obtain than blocks of this size.
 constexpr std::size_t kWritePiece = std::size_t{1} << 20;
 
-/// Creates or truncates the file and writes every byte; returns 0 or errno.
-/// The whole text exists before the first byte is written.
+/// Creates or replaces the file's content with every byte of `data`;
+/// returns 0 or errno. The whole text exists before the first byte is written.
+///
+/// An existing regular file is not truncated to nothing first: the text is
+/// written over it and the file is then cut to the text's length. The result
+/// is the same file, but a file system that guards a truncated-and-rewritten
+/// file (ext4 and others flush it when it is closed) does not stall the close,
+/// and the old file's cached pages take the new text instead of fresh ones.
 int write_file(const std::string& path, std::string_view data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, std::min(data.size() - done, kWritePiece));
@@ -112,6 +124,13 @@ int write_file(const std::string& path, std::string_view data) {
       return error;
     }
     done += static_cast<std::size_t>(n);
+  }
+  // Whatever the old content held beyond the new text goes.
+  if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > data.size() &&
+      ::ftruncate(fd, static_cast<off_t>(data.size())) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
   }
   // A deferred write error (for example on a network file system) shows only here.
   if (::close(fd) != 0 && errno != EINTR) return errno;

@@ -345,6 +345,42 @@ TEST_F(Cli, OutputIsTheWholeDocumentWhateverItsSize) {
   }
 }
 
+// An existing output file is written over rather than emptied first: whatever
+// it held before, longer, shorter or as long, afterwards it is exactly the
+// document, and it keeps its permissions. A device as output takes the text
+// without being cut.
+TEST_F(Cli, ExistingOutputIsReplacedExactly) {
+  spit(dir_ / "x.mid", three_layer_file());
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "fresh.track"}).status, 0);
+  const std::string expected = slurp(dir_ / "fresh.track");
+  ASSERT_FALSE(expected.empty());
+
+  const std::string before[] = {
+      std::string(3u << 20, 'x'),                 // far longer
+      expected + "stale tail\n",                   // one line longer
+      std::string(expected.size(), '\n'),          // as long
+      "abc",                                       // shorter
+      "",                                          // empty
+  };
+  for (const std::string& old : before) {
+    {
+      std::ofstream out(dir_ / "x.track", std::ios::binary | std::ios::trunc);
+      out << old;
+    }
+    ASSERT_EQ(chmod((dir_ / "x.track").c_str(), 0640), 0);
+    const Outcome r = run_tool(dir_, {"x.mid", "x.track"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(slurp(dir_ / "x.track") == expected) << "old content of " << old.size() << " bytes";
+    struct stat info {};
+    ASSERT_EQ(stat((dir_ / "x.track").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+  }
+
+  const Outcome r = run_tool(dir_, {"x.mid", "/dev/null"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "Imported x.mid \u2192 /dev/null (3 layers)\n");
+}
+
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
   const fs::path source = TRACKSMITH_SOURCE_DIR;
   const Outcome r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});
