@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -218,6 +219,9 @@ int convert(int argc, char** argv) {
 }  // namespace
 
 int run(int argc, char** argv) {
+  // Past a file size limit (ulimit -f) the write is to fail with its error
+  // and the usual message, not to end the process by a signal.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return convert(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -275,6 +275,18 @@ TEST_F(Cli, OutOfMemoryIsOneLineAndNoOutput) {
 #endif
 }
 
+// A file size limit stops the write with an error like any other: one line
+// and status 1, not the end of the process by a signal.
+TEST_F(Cli, FileSizeLimitIsAWriteFailure) {
+  TrackBuilder track;
+  for (int i = 0; i < 2000; ++i) track.note_on(1, 0, 60, 100).note_off(1, 0, 60);
+  spit(dir_ / "x.mid", MidiBuilder().track(track.end()).bytes());
+  const Outcome r = run_tool(
+      dir_, {"-c", std::string("ulimit -f 8; exec ") + TRACKSMITH_BINARY + " x.mid x.track"}, "/bin/sh");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Writing x.track: File too large (os error 27)\n");
+}
+
 TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
   spit(dir_ / "x.mid", three_layer_file());
   ASSERT_EQ(run_tool(dir_, {"x.mid", "a.track"}).status, 0);
