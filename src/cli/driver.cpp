@@ -22,6 +22,7 @@
 
 #include "cli/paths.hpp"
 #include "header_format/document.hpp"
+#include "smf/reader.hpp"
 #include "track/midi/import.hpp"
 
 namespace cli {
@@ -47,19 +48,25 @@ std::string os_error_text(int error_number) {
 /// read: a converted file usually takes two to five times its size as text.
 constexpr std::size_t kTextPerInputByte = 8;
 
-/// Reads a whole file into `bytes`; returns 0 or the errno of the failing call.
-/// The buffer is the one the document text is written into later (see
-/// convert), so a regular file's buffer is reserved large enough for both.
-int read_file(const std::string& path, std::string& bytes) {
+}  // namespace
+
+int read_input(const std::string& path, std::string& bytes, std::uint64_t limit) {
+  bytes.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
+  const auto fail = [fd](int error) {
+    ::close(fd);
+    return error;
+  };
   // A regular file is read straight into a buffer of its size. When the
   // buffer is full, a small read tells whether anything follows (a pipe, a
-  // file that grew meanwhile); only then does the buffer grow, doubling.
+  // file that grew meanwhile); only then does the buffer grow, doubling, up
+  // to the limit: an endless stream is not read until memory runs out.
   std::size_t size = 0;
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    const auto file_size = static_cast<std::size_t>(info.st_size);
+    const auto file_size = static_cast<std::uint64_t>(info.st_size);
+    if (file_size >= limit) return fail(EFBIG);
     // Reserved but unwritten room costs address space only; where even
     // that is refused, the file alone must fit.
     try {
@@ -76,21 +83,24 @@ int read_file(const std::string& path, std::string& bytes) {
     const ssize_t n = ::read(fd, into, full ? sizeof probe : bytes.size() - size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return error;
+      return fail(errno);
     }
     if (n == 0) break;
+    const auto count = static_cast<std::size_t>(n);
     if (full) {
-      bytes.resize(std::max(2 * size, size + static_cast<std::size_t>(n)));
-      std::memcpy(bytes.data() + size, probe, static_cast<std::size_t>(n));
+      if (size + count >= limit) return fail(EFBIG);
+      bytes.resize(static_cast<std::size_t>(
+          std::min<std::uint64_t>(std::max(2 * size, size + count), limit - 1)));
+      std::memcpy(bytes.data() + size, probe, count);
     }
-    size += static_cast<std::size_t>(n);
+    size += count;
   }
   bytes.resize(size);
   ::close(fd);
   return 0;
 }
+
+namespace {
 
 /// Bytes handed to the kernel per write call. A single call for a whole
 /// large document lets the kernel fill the page cache with its largest
@@ -181,7 +191,7 @@ int convert(int argc, char** argv) {
   // instead of fresh ones (first touches of memory are a large part of the
   // time of converting a large file).
   std::string buffer;
-  if (const int error = read_file(input, buffer); error != 0) {
+  if (const int error = read_input(input, buffer, smf::kMaxInputBytes); error != 0) {
     print("Reading " + input + ": " + os_error_text(error) + "\n");
     return 1;
   }

@@ -24,8 +24,6 @@ using detail::ByteCursor;
 using detail::hex_byte;
 using Bytes = std::span<const std::uint8_t>;
 
-constexpr std::uint64_t kMaxInput = std::uint64_t{1} << 32;  // offsets are 32-bit
-
 common::Unexpected<common::Error> invalid(std::string what, std::size_t offset) {
   return common::make_error(common::ErrorKind::InvalidMidi,
                             "invalid midi: " + what + " at byte " + std::to_string(offset),
@@ -167,7 +165,7 @@ std::string smpte_offset_problem(std::span<const std::uint8_t> p) {
 }  // namespace detail
 
 common::Result<Framing> frame(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() >= kMaxInput) {
+  if (bytes.size() >= kMaxInputBytes) {
     return invalid_nowhere("input of " + std::to_string(bytes.size()) +
                            " bytes is too large (4 GiB or more)");
   }

@@ -66,6 +66,10 @@ enum class MetaKind : std::uint8_t {
   Unknown,  ///< any other type, or a known type whose data is too short
 };
 
+/// Inputs must be smaller than this: events keep their payloads as 32-bit
+/// offsets into the input.
+inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
+
 /// One event of a track. 16 bytes; payloads are stored as an offset and a
 /// length into the parsed input (see Smf::payload).
 struct Event {

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/driver.hpp"
 #include "cli/paths.hpp"
 #include "header_format/document.hpp"
 #include "track/midi/import.hpp"
@@ -285,6 +288,56 @@ TEST_F(Cli, FileSizeLimitIsAWriteFailure) {
       dir_, {"-c", std::string("ulimit -f 8; exec ") + TRACKSMITH_BINARY + " x.mid x.track"}, "/bin/sh");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Writing x.track: File too large (os error 27)\n");
+}
+
+// Inputs have a size limit. A file at it is refused before it is read; a
+// stream (here a pipe) is refused as soon as it passes it, however long it
+// would go on; anything shorter is read whole.
+TEST_F(Cli, InputSizeLimit) {
+  constexpr std::uint64_t kLimit = 200000;
+  struct Case {
+    std::size_t size;
+    bool through_pipe;
+    int error;  // expected result of the read
+  };
+  const Case cases[] = {
+      {kLimit - 1, false, 0},   {kLimit, false, EFBIG}, {5 * kLimit, false, EFBIG},
+      {kLimit - 1, true, 0},    {kLimit, true, EFBIG},  {50 * kLimit, true, EFBIG},
+      {0, true, 0},
+  };
+  for (const Case& c : cases) {
+    const std::string where = std::to_string(c.size) + (c.through_pipe ? " bytes through a pipe" : " bytes");
+    Bytes content(c.size);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
+    const fs::path path = dir_ / (c.through_pipe ? "in.pipe" : "in.bin");
+    fs::remove(path);
+    std::thread feeder;
+    if (c.through_pipe) {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      // The writer stops early when the reader gives up: a closed pipe is not
+      // an error for it, nor a signal that ends the test.
+      std::signal(SIGPIPE, SIG_IGN);
+      feeder = std::thread([&] {
+        const int fd = open(path.c_str(), O_WRONLY);
+        std::size_t done = 0;
+        while (fd >= 0 && done < content.size()) {
+          const ssize_t n = write(fd, content.data() + done, content.size() - done);
+          if (n <= 0) break;
+          done += static_cast<std::size_t>(n);
+        }
+        if (fd >= 0) close(fd);
+      });
+    } else {
+      spit(path, content);
+    }
+    std::string bytes = "left over";
+    const int error = cli::read_input(path.string(), bytes, kLimit);
+    if (feeder.joinable()) feeder.join();
+    EXPECT_EQ(error, c.error) << where;
+    if (c.error == 0) {
+      EXPECT_TRUE(bytes == std::string(content.begin(), content.end())) << where;
+    }
+  }
 }
 
 TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
