@@ -2,6 +2,12 @@
 // transposed) move into motif entries, and the layer keeps placements of
 // them instead of their notes. Greedy, longest figures first, left to right.
 //
+// A motif's notes carry no sound: each placement names the one sound that
+// plays all of them. So only a figure played by a single sound can become a
+// motif; a window that mixes sounds (a drum pattern of kick, snare and
+// hi-hat, two instruments sharing a track) stays in the layer note by note,
+// where every note keeps its own sound.
+//
 // The search used by the import indexes the windows of each length by a hash
 // of their normalised notes, so that a window is only ever compared with the
 // windows that can equal it; the plain scan stays as the reference it must
@@ -59,6 +65,14 @@ bool window_free(const std::vector<std::uint8_t>& used, std::size_t at, std::siz
   return true;
 }
 
+// True when every note of the window has the sound of its first note.
+bool one_sound(const std::vector<song::Note>& notes, std::size_t at, std::size_t length) {
+  for (std::size_t k = 1; k < length; ++k) {
+    if (notes[at + k].sound != notes[at].sound) return false;
+  }
+  return true;
+}
+
 // Turns the occurrences at `positions` (ascending, the first being the
 // reference window) into one motif entry and its placements.
 void make_motif(const std::vector<song::Note>& notes, const std::vector<std::size_t>& positions,
@@ -107,8 +121,9 @@ MotifResult finish_scan(std::vector<song::Note> notes, ScanState state) {
 //
 // Two windows that match must hash alike, so every value enters the hash in
 // the form that equality sees: floats by numeric value (both zeros as one),
-// lists with their sizes. A NaN makes a window unmatchable; such windows are
-// flagged and kept out of the index instead of being hashed.
+// lists with their sizes. A NaN makes a window unmatchable, as does a change
+// of sound inside it; such windows are flagged and kept out of the index
+// instead of being hashed.
 
 constexpr std::uint64_t mix(std::uint64_t x) noexcept {
   x ^= x >> 30;
@@ -211,7 +226,8 @@ struct WindowIndex {
   // window at the same start, so each start is hashed once for all lengths.
   std::vector<std::uint64_t> prefix_hash;
   // For each start, how many notes from it can be matched at all: the first
-  // note whose normalised fields hold a NaN ends every window through it.
+  // note whose normalised fields hold a NaN, or whose sound differs from
+  // the start's, ends every window through it.
   std::vector<std::uint32_t> matchable_run;
   std::size_t longest = 0;
   // Open-addressing table from window hash to the last window seen with it.
@@ -240,6 +256,7 @@ struct WindowIndex {
         const float start = notes[i + k].start - notes[i].start;
         const float pitch = notes[i + k].pitch - notes[i].pitch;
         if (key.has_nan || start != start || pitch != pitch) break;
+        if (k > 0 && notes[i + k].sound != notes[i].sound) break;
         const std::uint64_t position =
             (std::uint64_t{float_hash_bits(start)} << 32) | float_hash_bits(pitch);
         // A multiply-add chain: far shorter per note than a full mix, and
@@ -264,11 +281,11 @@ struct WindowIndex {
     const std::size_t mask = slot_last.size() - 1;
     std::fill(slot_last.begin(), slot_last.end(), no_window);
     for (std::size_t i = 0; i < count; ++i) {
-      const bool nan = matchable_run[i] < length;
-      const std::uint64_t hash = nan ? 0 : prefix_hash[i * longest + length - 1];
+      const bool unmatchable = matchable_run[i] < length;
       next[i] = no_window;
-      matchable[i] = nan ? 0 : 1;
-      if (nan) continue;
+      matchable[i] = unmatchable ? 0 : 1;
+      if (unmatchable) continue;
+      const std::uint64_t hash = prefix_hash[i * longest + length - 1];
       std::size_t slot = mix(hash) & mask;
       while (slot_last[slot] != no_window && slot_hash[slot] != hash) slot = (slot + 1) & mask;
       if (slot_last[slot] != no_window) {
@@ -319,7 +336,9 @@ MotifResult scan_motifs_plain(std::vector<song::Note> notes, std::uint32_t track
   for (std::size_t length = longest_window(n); length >= 4; --length) {
     std::size_t i = 0;
     while (i + length <= n) {
-      if (!window_free(state.used, i, length)) {
+      // A window that matches a one-sound window has one sound itself, so
+      // only the window at i needs the check.
+      if (!window_free(state.used, i, length) || !one_sound(notes, i, length)) {
         ++i;
         continue;
       }

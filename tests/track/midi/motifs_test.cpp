@@ -128,6 +128,69 @@ TEST(ExtractMotifs, DifferencesOtherThanPositionPreventAMatch) {
   }
 }
 
+// A motif's notes are all played by its placement's one sound, so a figure
+// that mixes sounds stays in the layer, every note with its own sound; a
+// figure of one sound inside a track of several still becomes a motif, with
+// that sound on its placements. Both scans agree on it.
+TEST(ExtractMotifs, OnlyFiguresOfOneSoundBecomeMotifs) {
+  struct Hit {
+    float start;
+    float pitch;
+    const char* sound;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Hit> hits;
+    std::size_t motif_notes;  // 0: no motif at all
+    std::vector<float> placement_starts;
+    const char* placement_sound;
+    std::vector<std::string> sounds_left;  // sounds of the notes left, in order
+  };
+  const Case cases[] = {
+      {"drum pattern of three sounds, twice",
+       {{0, 0, "kick"}, {0.5, 0, "hihat"}, {1, 0, "snare"}, {1.5, 0, "hihat"},
+        {2, 0, "kick"}, {2.5, 0, "hihat"}, {3, 0, "snare"}, {3.5, 0, "hihat"}},
+       0, {}, "",
+       {"kick", "hihat", "snare", "hihat", "kick", "hihat", "snare", "hihat"}},
+      {"hi-hat pattern, twice",
+       {{0, 0, "hihat"}, {0.5, 0, "hihat"}, {0.75, 0, "hihat"}, {1.5, 0, "hihat"},
+        {2, 0, "hihat"}, {2.5, 0, "hihat"}, {2.75, 0, "hihat"}, {3.5, 0, "hihat"}},
+       4, {0, 2}, "hihat", {}},
+      // Five-note windows hold the bass note and are passed over; the four
+      // piano notes before it repeat, and the bass notes stay.
+      {"piano figure with a bass note after it, twice",
+       {{0, 0, "piano"}, {1, 4, "piano"}, {2, 7, "piano"}, {3, 4, "piano"}, {4, -24, "bass"},
+        {5, 0, "piano"}, {6, 4, "piano"}, {7, 7, "piano"}, {8, 4, "piano"}, {9, -24, "bass"}},
+       4, {0, 5}, "piano", {"bass", "bass"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<Note> notes;
+    for (const Hit& hit : c.hits) notes.push_back(make_note(hit.start, hit.pitch, 0.5f, hit.sound));
+    MotifTable table;
+    const auto result = extract_motifs(notes, 10, table);
+    if (c.motif_notes == 0) {
+      EXPECT_TRUE(table.empty()) << c.what;
+    } else {
+      ASSERT_EQ(table.size(), 1u) << c.what;
+      EXPECT_EQ(table.at("midi_track10_motif1").size(), c.motif_notes) << c.what;
+    }
+    ASSERT_EQ(result.instances.size(), c.placement_starts.size()) << c.what;
+    for (std::size_t k = 0; k < c.placement_starts.size(); ++k) {
+      EXPECT_EQ(result.instances[k].start, c.placement_starts[k]) << c.what;
+      EXPECT_EQ(result.instances[k].sound, c.placement_sound) << c.what;
+    }
+    std::vector<std::string> left;
+    for (const Note& note : result.notes) left.push_back(note.sound.str());
+    EXPECT_EQ(left, c.sounds_left) << c.what;
+
+    MotifTable plain_table;
+    const auto plain = track::midi::detail::scan_motifs_plain(notes, 10, plain_table);
+    EXPECT_EQ(plain.instances.size(), result.instances.size()) << c.what;
+    EXPECT_EQ(plain.notes.size(), result.notes.size()) << c.what;
+    EXPECT_EQ(plain_table.size(), table.size()) << c.what;
+  }
+}
+
 TEST(ExtractMotifs, NanStartNeverMatches) {
   std::vector<Note> notes;
   add_figure(notes, 0, {0, 3, 5, 7});
