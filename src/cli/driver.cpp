@@ -48,16 +48,18 @@ std::string os_error_text(int error_number) {
 /// read: a converted file usually takes two to five times its size as text.
 constexpr std::size_t kTextPerInputByte = 8;
 
+/// Closes a file whose reading or writing failed and passes the error on.
+int close_failed(int fd, int error) {
+  ::close(fd);
+  return error;
+}
+
 }  // namespace
 
 int read_input(const std::string& path, std::string& bytes, std::uint64_t limit) {
   bytes.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
-  const auto fail = [fd](int error) {
-    ::close(fd);
-    return error;
-  };
   // A regular file is read straight into a buffer of its size. When the
   // buffer is full, a small read tells whether anything follows (a pipe, a
   // file that grew meanwhile); only then does the buffer grow, doubling, up
@@ -66,7 +68,7 @@ int read_input(const std::string& path, std::string& bytes, std::uint64_t limit)
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
     const auto file_size = static_cast<std::uint64_t>(info.st_size);
-    if (file_size >= limit) return fail(EFBIG);
+    if (file_size >= limit) return close_failed(fd, EFBIG);
     // Reserved but unwritten room costs address space only; where even
     // that is refused, the file alone must fit.
     try {
@@ -83,12 +85,12 @@ int read_input(const std::string& path, std::string& bytes, std::uint64_t limit)
     const ssize_t n = ::read(fd, into, full ? sizeof probe : bytes.size() - size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(errno);
+      return close_failed(fd, errno);
     }
     if (n == 0) break;
     const auto count = static_cast<std::size_t>(n);
     if (full) {
-      if (size + count >= limit) return fail(EFBIG);
+      if (size + count >= limit) return close_failed(fd, EFBIG);
       bytes.resize(static_cast<std::size_t>(
           std::min<std::uint64_t>(std::max(2 * size, size + count), limit - 1)));
       std::memcpy(bytes.data() + size, probe, count);
@@ -120,28 +122,20 @@ int write_file(const std::string& path, std::string_view data) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return error;
-  }
+  if (::fstat(fd, &info) != 0) return close_failed(fd, errno);
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, std::min(data.size() - done, kWritePiece));
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return error;
+      return close_failed(fd, errno);
     }
     done += static_cast<std::size_t>(n);
   }
   // Whatever the old content held beyond the new text goes.
   if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > data.size() &&
       ::ftruncate(fd, static_cast<off_t>(data.size())) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return error;
+    return close_failed(fd, errno);
   }
   // A deferred write error (for example on a network file system) shows only here.
   if (::close(fd) != 0 && errno != EINTR) return errno;
