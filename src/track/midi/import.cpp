@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <span>
@@ -133,27 +134,54 @@ class SustainedNotes {
   std::uint64_t next_sequence_ = 0;
 };
 
-// A channel's pitch bends so far. `ordered` stays true while the ticks never
-// decrease (they only can when the tick counter wraps), which lets a note
-// look only at the bends inside its tick range.
-struct BendList {
-  std::vector<Bend> bends;
-  bool ordered = true;
-
+// A channel's pitch bends so far, in file order. While the ticks never
+// decrease, a note finds the bends of its tick range by binary search. Ticks
+// decrease only when the tick counter wraps; from the first decrease on, an
+// ordered index of (tick, position) answers the same question, and the hits
+// are put back into list order, so a note sees its bends in file order
+// either way. A note whose tick range is empty or inverted selects no bend
+// and looks at none.
+class BendList {
+ public:
   void add(std::uint32_t tick, float semitones) {
-    if (!bends.empty() && tick < bends.back().tick) ordered = false;
-    bends.push_back(Bend{tick, semitones});
+    const auto position = static_cast<std::uint32_t>(bends_.size());
+    if (index_.empty() && !bends_.empty() && tick < bends_.back().tick) {
+      for (std::uint32_t k = 0; k < position; ++k) index_.insert(key(bends_[k].tick, k));
+    }
+    bends_.push_back(Bend{tick, semitones});
+    if (!index_.empty()) index_.insert(key(tick, position));
   }
 
-  // The bends that can fall in [start, end); selecting within them gives the
-  // same points as selecting within the whole list.
-  std::span<const Bend> candidates(std::uint32_t start, std::uint32_t end) const {
-    if (!ordered || start >= end) return bends;
-    const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
-    const auto first = std::lower_bound(bends.begin(), bends.end(), start, by_tick);
-    const auto last = std::lower_bound(first, bends.end(), end, by_tick);
-    return {first, last};
+  /// The bends whose tick lies in [start, end), in list order; valid until
+  /// the next call.
+  std::span<const Bend> inside(std::uint32_t start, std::uint32_t end) {
+    if (start >= end) return {};
+    if (index_.empty()) {
+      const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
+      const auto first = std::lower_bound(bends_.begin(), bends_.end(), start, by_tick);
+      const auto last = std::lower_bound(first, bends_.end(), end, by_tick);
+      return {first, last};
+    }
+    positions_.clear();
+    const auto last = index_.lower_bound(key(end, 0));
+    for (auto it = index_.lower_bound(key(start, 0)); it != last; ++it) {
+      positions_.push_back(static_cast<std::uint32_t>(*it));
+    }
+    std::sort(positions_.begin(), positions_.end());
+    hits_.clear();
+    for (const std::uint32_t position : positions_) hits_.push_back(bends_[position]);
+    return hits_;
   }
+
+ private:
+  static std::uint64_t key(std::uint32_t tick, std::uint32_t position) {
+    return std::uint64_t{tick} << 32 | position;
+  }
+
+  std::vector<Bend> bends_;
+  std::set<std::uint64_t> index_;  // empty until the ticks first decrease
+  std::vector<std::uint32_t> positions_;  // look-up scratch, after the ticks wrapped
+  std::vector<Bend> hits_;
 };
 
 // 2^-13 scales the signed 14-bit offset to +-1, times the fixed bend range
@@ -193,6 +221,11 @@ class TrackScan {
     notes_.reserve(reserved_notes(chunk.data.size()));
     smf::decode_events(chunk, *this);
     sustained_.release_all([this](const SustainedNote& held) { finish(held); });
+    // The reservation is a guess from the chunk's size. A track that kept far
+    // fewer notes (a chunk that is mostly system exclusive data) gives the
+    // rest back, so its layer holds no more unused room than a list grown by
+    // doubling would.
+    if (notes_.capacity() / 2 > notes_.size()) notes_.shrink_to_fit();
   }
 
   /// The next event of the track, in file order.
@@ -288,7 +321,7 @@ class TrackScan {
     const auto sound = common::CompactText::borrow_static(
         detail::choose_sound_for(ch, key, named_sound_, program_[ch]));
     detail::fill_note(notes_.emplace_back(), sound, ch, key, velocity, start, end, ticks_per_beat_,
-                      bends_[ch].candidates(start, end));
+                      bends_[ch].inside(start, end));
   }
 
   const smf::Smf& file_;
@@ -373,6 +406,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   if (layers.empty()) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::NoNotes;
+    error.warnings = std::move(damage_warnings);  // they may be why there are none
     return common::unexpected(std::move(error));
   }
 

@@ -29,6 +29,9 @@ struct MidiImportError {
   enum class Kind { Parse, SmpteTimecode, NoNotes };
   Kind kind = Kind::Parse;
   common::Error parse_error;  ///< Parse: the reader's error
+  /// NoNotes: the damaged-track warnings found on the way, in track order;
+  /// they often explain why no note was found.
+  std::vector<std::string> warnings;
 
   /// "could not parse MIDI data: {}", "SMPTE timecode timing is not
   /// supported" or "no notes found".

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -106,6 +107,11 @@ std::string decode_utf8_lossy(std::span<const std::uint8_t> bytes) {
 }
 
 std::string clean_track_name(std::span<const std::uint8_t> bytes) {
+  // A name written as a padded C string ends at its first NUL; what follows
+  // is padding, and a NUL in the document would make it binary data.
+  const auto* nul = bytes.empty() ? nullptr
+                                  : static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0, bytes.size()));
+  if (nul != nullptr) bytes = bytes.first(static_cast<std::size_t>(nul - bytes.data()));
   std::vector<char32_t> chars;
   decode(bytes, chars);
   std::size_t first = 0;
