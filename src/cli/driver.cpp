@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <span>
@@ -110,35 +111,148 @@ namespace {
 /// obtain than blocks of this size.
 constexpr std::size_t kWritePiece = std::size_t{1} << 20;
 
-/// Creates or replaces the file's content with every byte of `data`;
-/// returns 0 or errno. The whole text exists before the first byte is written.
-///
-/// An existing regular file is not truncated to nothing first: the text is
-/// written over it and the file is then cut to the text's length. The result
-/// is the same file, but a file system that guards a truncated-and-rewritten
-/// file (ext4 and others flush it when it is closed) does not stall the close,
-/// and the old file's cached pages take the new text instead of fresh ones.
-int write_file(const std::string& path, std::string_view data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return close_failed(fd, errno);
+/// Writes every byte of `data` to the open file; returns 0 or errno.
+int write_all(int fd, std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, std::min(data.size() - done, kWritePiece));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return close_failed(fd, errno);
+      return errno;
     }
     done += static_cast<std::size_t>(n);
   }
-  // Whatever the old content held beyond the new text goes.
+  return 0;
+}
+
+/// Closes a written file; a deferred write error (for example on a network
+/// file system) shows only here. Returns 0 or errno.
+int close_written(int fd) {
+  if (::close(fd) != 0 && errno != EINTR) return errno;
+  return 0;
+}
+
+/// Writes the text into the file at `path` as it stands: devices and pipes
+/// take it as a stream; an existing regular file is written over and then
+/// cut to the text's length. Used where no file can be put in its place.
+int write_in_place(const std::string& path, std::string_view data) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return close_failed(fd, errno);
+  if (const int error = write_all(fd, data); error != 0) return close_failed(fd, error);
   if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > data.size() &&
       ::ftruncate(fd, static_cast<off_t>(data.size())) != 0) {
     return close_failed(fd, errno);
   }
-  // A deferred write error (for example on a network file system) shows only here.
-  if (::close(fd) != 0 && errno != EINTR) return errno;
+  return close_written(fd);
+}
+
+/// The directory part of a path, "." for a bare name.
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+/// Creates a new, empty file beside `target` with a name no other file has;
+/// returns its descriptor and sets `name`, or -1 with errno set.
+int create_temporary(const std::string& target, std::string& name) {
+  const std::string stem = directory_of(target) + "/.tracksmith-" + std::to_string(::getpid()) + "-";
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    name = stem + std::to_string(attempt) + ".tmp";
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+/// Puts a file holding exactly `data` at `target`: the text goes into a new
+/// file beside it, which then takes the target's name in one step. Until
+/// that step the old file is untouched, and after any failure it is still
+/// there, byte for byte, with no new file left behind. `existing` is the
+/// target's status when it already exists (its permission bits are kept).
+int replace_file(const std::string& target, const struct stat* existing, std::string_view data) {
+  std::string temporary;
+  const int fd = create_temporary(target, temporary);
+  if (fd < 0) {
+    // A directory that takes no new file (no write permission on it) still
+    // lets a writable existing file be written over, as before.
+    if (errno == EACCES || errno == EPERM) return write_in_place(target, data);
+    return errno;
+  }
+  int error = 0;
+  if (existing != nullptr) {
+    // The new file keeps the old one's owner where that is allowed (it is
+    // for the superuser, and for a group the user belongs to), and its
+    // permission bits in any case.
+    if ((existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) &&
+        ::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+      // Not allowed: the file belongs to its writer, as a new file would.
+    }
+    if (::fchmod(fd, existing->st_mode & 07777) != 0) error = errno;
+  }
+  if (error == 0) error = write_all(fd, data);
+  if (error == 0) {
+    error = close_written(fd);
+  } else {
+    ::close(fd);
+  }
+  if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(temporary.c_str());
+  return error;
+}
+
+/// True when the open file begins like a Standard MIDI File: "MThd", or an
+/// RMID wrapper ("RIFF", four size bytes, "RMID").
+bool starts_like_midi(int fd) {
+  unsigned char head[12] = {};
+  std::size_t got = 0;
+  while (got < sizeof head) {
+    const ssize_t n = ::pread(fd, head + got, sizeof head - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  if (got >= 4 && std::memcmp(head, "MThd", 4) == 0) return true;
+  return got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "RMID", 4) == 0;
+}
+
+/// What stands at an output path, links followed.
+struct OutputTarget {
+  std::string path;  ///< where the text goes: the output path, or the file a link leads to
+  bool exists = false;
+  bool regular = false;
+  bool midi = false;  ///< an existing regular file that holds MIDI data
+  struct stat status {};
+};
+
+/// Looks at the output path; returns 0 or errno.
+int inspect_output(const std::string& output, OutputTarget& target) {
+  target.path = output;
+  if (::stat(output.c_str(), &target.status) != 0) {
+    // Nothing there, or a link to nothing (written through as before).
+    struct stat link {};
+    target.regular = errno == ENOENT && ::lstat(output.c_str(), &link) != 0;
+    return 0;
+  }
+  target.exists = true;
+  target.regular = S_ISREG(target.status.st_mode);
+  if (!target.regular) return 0;
+  struct stat link {};
+  if (::lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    // The link stays a link: the file it leads to is the one replaced.
+    char* resolved = ::realpath(output.c_str(), nullptr);
+    if (resolved == nullptr) return errno;
+    target.path = resolved;
+    std::free(resolved);
+  }
+  const int fd = ::open(target.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0) {
+    target.midi = starts_like_midi(fd);
+    ::close(fd);
+  }
   return 0;
 }
 
@@ -193,6 +307,7 @@ int convert(int argc, char** argv) {
   auto imported = track::midi::song_from_midi(
       std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), buffer.size()));
   if (!imported) {
+    for (const auto& warning : imported.error().warnings) print("Warning: " + warning + "\n");
     print("Importing " + input + ": " + imported.error().text() + "\n");
     return 1;
   }
@@ -211,7 +326,19 @@ int convert(int argc, char** argv) {
   text.reserve(estimate_text_size(result.document));
   header_format::write_document(result.document, text);
 
-  if (const int error = write_file(output, text); error != 0) {
+  OutputTarget target;
+  int error = inspect_output(output, target);
+  if (error == 0 && target.midi) {
+    // A mistyped command (tracksmith a.mid b.mid, or the input named twice)
+    // would otherwise replace a MIDI file by a document.
+    print("Writing " + output + ": refusing to replace a MIDI file\n");
+    return 1;
+  }
+  if (error == 0) {
+    error = target.regular ? replace_file(target.path, target.exists ? &target.status : nullptr, text)
+                           : write_in_place(target.path, text);
+  }
+  if (error != 0) {
     print("Writing " + output + ": " + os_error_text(error) + "\n");
     return 1;
   }
@@ -226,6 +353,9 @@ int run(int argc, char** argv) {
   // Past a file size limit (ulimit -f) the write is to fail with its error
   // and the usual message, not to end the process by a signal.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A standard error that cannot be written (a closed pipe) loses the
+  // messages, but the conversion's outcome decides the exit status.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     return convert(argc, argv);
   } catch (const std::bad_alloc&) {

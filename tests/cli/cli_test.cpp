@@ -52,15 +52,28 @@ void spit(const fs::path& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-/// Runs the built binary in `dir` with the given arguments.
+/// Runs the built binary in `dir` with the given arguments. Its standard
+/// error goes to `err_fd` when one is given; SIGPIPE has its default action
+/// in the child whatever this process does with it.
 Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                 std::string program = TRACKSMITH_BINARY) {
+                 std::string program = TRACKSMITH_BINARY, int err_fd = -1) {
   const fs::path out_file = dir / ".stdout";
   const fs::path err_file = dir / ".stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (err_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t default_signals;
+  sigemptyset(&default_signals);
+  sigaddset(&default_signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &default_signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   std::vector<char*> argv;
   argv.push_back(program.data());
@@ -69,14 +82,13 @@ Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args,
   argv.push_back(nullptr);
   pid_t pid = 0;
   Outcome result;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-    posix_spawn_file_actions_destroy(&actions);
-    return result;
-  }
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return result;
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   result.out = slurp(out_file);
   result.err = slurp(err_file);
   fs::remove(out_file);
@@ -199,6 +211,76 @@ TEST_F(Cli, WriteFailuresComeAfterWarnings) {
   }
 }
 
+// A file that holds MIDI data is never replaced by a document: not the
+// input named twice or by a link, not the second of several inputs.
+TEST_F(Cli, RefusesToReplaceAMidiFile) {
+  spit(dir_ / "a.mid", two_tempo_file());
+  spit(dir_ / "b.mid", three_layer_file());
+  spit(dir_ / "c.mid", three_layer_file());
+  Bytes rmid = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D'};
+  spit(dir_ / "song.rmi", rmid);
+  ASSERT_EQ(symlink("a.mid", (dir_ / "link.track").c_str()), 0);
+  const std::string warning = "Warning: 2 tempo events; using the first, tempo changes are dropped\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string output;
+  };
+  const std::vector<Case> cases = {
+      {{"a.mid", "b.mid", "c.mid"}, "b.mid"},
+      {{"a.mid", "a.mid"}, "a.mid"},
+      {{"a.mid", "./a.mid"}, "./a.mid"},
+      {{"a.mid", "link.track"}, "link.track"},
+      {{"a.mid", "song.rmi"}, "song.rmi"},
+  };
+  std::vector<std::string> contents;
+  for (const char* name : {"a.mid", "b.mid", "c.mid", "song.rmi"}) contents.push_back(slurp(dir_ / name));
+  const auto before = files();
+  for (const Case& c : cases) {
+    const Outcome r = run_tool(dir_, c.args);
+    EXPECT_EQ(r.status, 1) << c.output;
+    EXPECT_EQ(r.err, warning + "Writing " + c.output + ": refusing to replace a MIDI file\n");
+  }
+  EXPECT_EQ(files(), before);
+  std::size_t k = 0;
+  for (const char* name : {"a.mid", "b.mid", "c.mid", "song.rmi"}) {
+    EXPECT_TRUE(slurp(dir_ / name) == contents[k++]) << name;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.track"));
+
+  // A file that only resembles one is replaced as usual.
+  spit(dir_ / "short.track", Bytes{'M', 'T', 'h'});
+  EXPECT_EQ(run_tool(dir_, {"a.mid", "short.track"}).status, 0);
+}
+
+// A standard error that nobody reads (a closed pipe) does not change the
+// exit status, which the conversion alone decides.
+TEST_F(Cli, ClosedStandardErrorKeepsTheExitStatus) {
+  spit(dir_ / "good.mid", three_layer_file());
+  spit(dir_ / "bad.mid", Bytes{'n', 'o', 'p', 'e'});
+  for (const auto& [input, status] : {std::pair{"good.mid", 0}, std::pair{"bad.mid", 1}}) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    const Outcome r = run_tool(dir_, {input, "out.track"}, TRACKSMITH_BINARY, fds[1]);
+    close(fds[1]);
+    EXPECT_EQ(r.status, status) << input;
+  }
+  EXPECT_TRUE(fs::exists(dir_ / "out.track"));
+}
+
+// A link at the output path stays a link; the file it leads to takes the text.
+TEST_F(Cli, LinkedOutputReplacesItsTarget) {
+  spit(dir_ / "x.mid", three_layer_file());
+  fs::create_directory(dir_ / "store");
+  spit(dir_ / "store" / "x.track", Bytes(100, 'o'));
+  ASSERT_EQ(symlink("store/x.track", (dir_ / "x.track").c_str()), 0);
+  const Outcome r = run_tool(dir_, {"x.mid"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "x.track"));
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "fresh.track"}).status, 0);
+  EXPECT_EQ(slurp(dir_ / "store" / "x.track"), slurp(dir_ / "fresh.track"));
+}
+
 TEST_F(Cli, WarningsComeBeforeTheSuccessLine) {
   spit(dir_ / "t.mid", two_tempo_file());
   const Outcome r = run_tool(dir_, {"t.mid", "out.track", "ignored", "also ignored"});
@@ -220,6 +302,18 @@ TEST_F(Cli, DamagedTrackIsReportedAsAWarning) {
   EXPECT_NE(r.err.find("; the rest of the track is ignored\nImported d.mid \u2192 d.track (1 layers)\n"),
             std::string::npos)
       << r.err;
+
+  // When the damage took every note, its warnings explain the failure.
+  TrackBuilder lost;
+  lost.name("Lost").raw({0x00, 0x90, 0x3C, 0x9C});
+  spit(dir_ / "none.mid", MidiBuilder().track(lost).track(lost).bytes());
+  const Outcome none = run_tool(dir_, {"none.mid"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err,
+            "Warning: track 1: data byte 0x9C inside a note-on at byte 30; the rest of the track is ignored\n"
+            "Warning: track 2: data byte 0x9C inside a note-on at byte 50; the rest of the track is ignored\n"
+            "Importing none.mid: no notes found\n");
+  EXPECT_FALSE(fs::exists(dir_ / "none.track"));
 }
 
 TEST_F(Cli, DerivedOutputPaths) {
@@ -278,16 +372,66 @@ TEST_F(Cli, OutOfMemoryIsOneLineAndNoOutput) {
 #endif
 }
 
-// A file size limit stops the write with an error like any other: one line
-// and status 1, not the end of the process by a signal.
-TEST_F(Cli, FileSizeLimitIsAWriteFailure) {
+// Tracks of few notes among megabytes of other data do not keep the room
+// that their size would suggest for notes: twenty one-note tracks with
+// 600 kB of system exclusive data each convert in little address space.
+TEST_F(Cli, SysexHeavyTracksConvertInLittleMemory) {
+#ifdef TRACKSMITH_ASAN
+  GTEST_SKIP() << "address space limits do not apply under the address sanitizer";
+#else
+  MidiBuilder file;
+  for (int i = 0; i < 20; ++i) {
+    TrackBuilder track;
+    track.note_on(0, 0, 60, 100).note_off(480, 0, 60).sysex(0, Bytes(600000, 0x11)).end();
+    file.track(track);
+  }
+  spit(dir_ / "sysex.mid", file.bytes());
+  const Outcome r = run_tool(
+      dir_, {"-c", std::string("ulimit -v 180000; exec ") + TRACKSMITH_BINARY + " sysex.mid"},
+      "/bin/sh");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "Imported sysex.mid \u2192 sysex.track (20 layers)\n");
+#endif
+}
+
+// A write that fails part way (a file size limit, a full file system)
+// leaves the old output as it was, byte for byte, and no other file behind.
+TEST_F(Cli, FailedWriteKeepsTheOldOutput) {
   TrackBuilder track;
   for (int i = 0; i < 2000; ++i) track.note_on(1, 0, 60, 100).note_off(1, 0, 60);
   spit(dir_ / "x.mid", MidiBuilder().track(track.end()).bytes());
+  Bytes old(1350000);
+  for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<std::uint8_t>('a' + i % 23);
+  spit(dir_ / "x.track", old);
+  const auto before = files();
+
   const Outcome r = run_tool(
       dir_, {"-c", std::string("ulimit -f 8; exec ") + TRACKSMITH_BINARY + " x.mid x.track"}, "/bin/sh");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Writing x.track: File too large (os error 27)\n");
+  EXPECT_TRUE(slurp(dir_ / "x.track") == std::string(old.begin(), old.end()));
+  EXPECT_EQ(files(), before);
+
+  // A full file system, made in a mount namespace of the child's own.
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "the full file system case needs root to mount a tmpfs";
+  }
+  fs::create_directory(dir_ / "full");
+  const std::string script =
+      "mount -t tmpfs -o size=2m tmpfs full || exit 99\n"
+      "cp x.track full/x.track && cat /dev/zero > full/filler 2>/dev/null\n" +
+      std::string(TRACKSMITH_BINARY) + " x.mid full/x.track\n"
+      "echo \"status $?\" >&2\n"
+      "cmp -s x.track full/x.track && echo same >&2\n"
+      "ls -A full >&2\n";
+  const Outcome full = run_tool(dir_, {"-m", "--propagation", "private", "sh", "-c", script},
+                                "/usr/bin/unshare");
+  if (full.status != 0) {
+    GTEST_SKIP() << "no private mount namespace here (status " << full.status << "): " << full.err;
+  }
+  EXPECT_EQ(full.err,
+            "Writing full/x.track: No space left on device (os error 28)\n"
+            "status 1\nsame\nfiller\nx.track\n");
 }
 
 // Inputs have a size limit. A file at it is refused before it is read; a
