@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <span>
@@ -134,53 +133,69 @@ class SustainedNotes {
   std::uint64_t next_sequence_ = 0;
 };
 
-// A channel's pitch bends so far, in file order. While the ticks never
-// decrease, a note finds the bends of its tick range by binary search. Ticks
-// decrease only when the tick counter wraps; from the first decrease on, an
-// ordered index of (tick, position) answers the same question, and the hits
-// are put back into list order, so a note sees its bends in file order
-// either way. A note whose tick range is empty or inverted selects no bend
-// and looks at none.
+// A channel's pitch bends so far, in file order. The list is a sequence of
+// runs of non-decreasing ticks: ticks decrease only when the tick counter
+// wraps. The current run is searched directly. Each finished run becomes a
+// block of its positions ordered by (tick, position), and blocks merge while
+// the newest is at least as large as the one before it, so there are at most
+// log2(bends) blocks and each bend is merged at most that often. A note
+// takes the bends of its tick range from every block and puts them back into
+// list order; a note whose tick range is empty or inverted selects none.
 class BendList {
  public:
   void add(std::uint32_t tick, float semitones) {
-    const auto position = static_cast<std::uint32_t>(bends_.size());
-    if (index_.empty() && !bends_.empty() && tick < bends_.back().tick) {
-      for (std::uint32_t k = 0; k < position; ++k) index_.insert(key(bends_[k].tick, k));
-    }
+    if (!bends_.empty() && tick < bends_.back().tick) close_run();
     bends_.push_back(Bend{tick, semitones});
-    if (!index_.empty()) index_.insert(key(tick, position));
   }
 
   /// The bends whose tick lies in [start, end), in list order; valid until
   /// the next call.
   std::span<const Bend> inside(std::uint32_t start, std::uint32_t end) {
     if (start >= end) return {};
-    if (index_.empty()) {
-      const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
-      const auto first = std::lower_bound(bends_.begin(), bends_.end(), start, by_tick);
-      const auto last = std::lower_bound(first, bends_.end(), end, by_tick);
-      return {first, last};
-    }
+    const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
+    const auto run = bends_.begin() + static_cast<std::ptrdiff_t>(run_start_);
+    const auto first = std::lower_bound(run, bends_.end(), start, by_tick);
+    const auto last = std::lower_bound(first, bends_.end(), end, by_tick);
+    if (blocks_.empty()) return {first, last};
+
     positions_.clear();
-    const auto last = index_.lower_bound(key(end, 0));
-    for (auto it = index_.lower_bound(key(start, 0)); it != last; ++it) {
-      positions_.push_back(static_cast<std::uint32_t>(*it));
+    const auto tick_below = [this](std::uint32_t position, std::uint32_t t) {
+      return bends_[position].tick < t;
+    };
+    for (const auto& block : blocks_) {
+      const auto from = std::lower_bound(block.begin(), block.end(), start, tick_below);
+      const auto to = std::lower_bound(from, block.end(), end, tick_below);
+      positions_.insert(positions_.end(), from, to);
     }
     std::sort(positions_.begin(), positions_.end());
     hits_.clear();
     for (const std::uint32_t position : positions_) hits_.push_back(bends_[position]);
+    hits_.insert(hits_.end(), first, last);  // the current run comes last in the list
     return hits_;
   }
 
  private:
-  static std::uint64_t key(std::uint32_t tick, std::uint32_t position) {
-    return std::uint64_t{tick} << 32 | position;
+  void close_run() {
+    std::vector<std::uint32_t> block(bends_.size() - run_start_);
+    for (std::size_t k = 0; k < block.size(); ++k) block[k] = static_cast<std::uint32_t>(run_start_ + k);
+    run_start_ = bends_.size();
+    const auto before = [this](std::uint32_t a, std::uint32_t b) {
+      return bends_[a].tick < bends_[b].tick || (bends_[a].tick == bends_[b].tick && a < b);
+    };
+    while (!blocks_.empty() && blocks_.back().size() <= block.size()) {
+      std::vector<std::uint32_t> merged(blocks_.back().size() + block.size());
+      std::merge(blocks_.back().begin(), blocks_.back().end(), block.begin(), block.end(),
+                 merged.begin(), before);
+      blocks_.pop_back();
+      block = std::move(merged);
+    }
+    blocks_.push_back(std::move(block));
   }
 
   std::vector<Bend> bends_;
-  std::set<std::uint64_t> index_;  // empty until the ticks first decrease
-  std::vector<std::uint32_t> positions_;  // look-up scratch, after the ticks wrapped
+  std::size_t run_start_ = 0;  // where the current run of non-decreasing ticks begins
+  std::vector<std::vector<std::uint32_t>> blocks_;  // finished runs, sizes decreasing
+  std::vector<std::uint32_t> positions_;           // look-up scratch
   std::vector<Bend> hits_;
 };
 
