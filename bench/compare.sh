@@ -5,6 +5,10 @@
 # resident memory are printed with the ratio tracksmith / peer.
 #
 #   bash bench/compare.sh [build-dir]      (default build dir: build/bench)
+#
+# BASELINE=<path to another tracksmith binary> adds that binary to the same
+# alternating runs (and CASES=large only the 27 MB file), so that a change
+# is measured against what it replaces in one run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/bench}"
@@ -30,6 +34,8 @@ cases=(
   "figures-64x1500|--tracks 64 --notes 1500 --repeat-share 0.9"
   "random-32x1500|--tracks 32 --notes 1500 --repeat-share 0"
 )
+[ "${CASES:-all}" = large ] && cases=("${cases[0]}")
+baseline="${BASELINE:-}"
 
 # Prints "wall_seconds peak_kib" for one run of a command.
 measure() {
@@ -47,11 +53,15 @@ for entry in "${cases[@]}"; do
   file="$work/$name.mid"
   # shellcheck disable=SC2086
   "$build/bench/gen_midi" "$file" $args
-  : >"$work/t.wall"; : >"$work/t.mem"
+  : >"$work/t.wall"; : >"$work/t.mem"; : >"$work/b.wall"; : >"$work/b.mem"
   for peer in midicsv midi2abc; do : >"$work/$peer.wall"; : >"$work/$peer.mem"; done
   for ((i = 0; i < runs; i++)); do
     read -r w m < <(measure "$build/tracksmith" "$file" "$work/out.track")
     echo "$w" >>"$work/t.wall"; echo "$m" >>"$work/t.mem"
+    if [ -n "$baseline" ]; then
+      read -r w m < <(measure "$baseline" "$file" "$work/out-baseline.track")
+      echo "$w" >>"$work/b.wall"; echo "$m" >>"$work/b.mem"
+    fi
     read -r w m < <(measure midicsv "$file" "$work/out.csv")
     echo "$w" >>"$work/midicsv.wall"; echo "$m" >>"$work/midicsv.mem"
     read -r w m < <(measure midi2abc -f "$file" -o "$work/out.abc")
@@ -59,9 +69,18 @@ for entry in "${cases[@]}"; do
   done
   tw=$(median <"$work/t.wall"); tm=$(median <"$work/t.mem")
   printf '%-18s %-10s %12.3f %12.1f %14s %14s\n' "$name" tracksmith "$tw" "$(echo "$tm/1024" | bc -l)" - -
+  if [ -n "$baseline" ]; then
+    bw=$(median <"$work/b.wall"); bm=$(median <"$work/b.mem")
+    printf '%-18s %-10s %12.3f %12.1f %14.3f %14.3f\n' "$name" baseline "$bw" "$(echo "$bm/1024" | bc -l)" \
+      "$(echo "$tw/($bw+0.000001)" | bc -l)" "$(echo "$tm/$bm" | bc -l)"
+  fi
   for peer in midicsv midi2abc; do
     pw=$(median <"$work/$peer.wall"); pm=$(median <"$work/$peer.mem")
     printf '%-18s %-10s %12.3f %12.1f %14.3f %14.3f\n' "$name" "$peer" "$pw" "$(echo "$pm/1024" | bc -l)" \
       "$(echo "$tw/($pw+0.000001)" | bc -l)" "$(echo "$tm/$pm" | bc -l)"
+    if [ -n "$baseline" ]; then
+      printf '%-18s %-10s %12s %12s %14.3f %14.3f   (baseline / %s)\n' "$name" "" "" "" \
+        "$(echo "$bw/($pw+0.000001)" | bc -l)" "$(echo "$bm/$pm" | bc -l)" "$peer"
+    fi
   done
 done

@@ -125,6 +125,45 @@ int write_all(int fd, std::string_view data) {
   return 0;
 }
 
+/// Alignment of file offsets, lengths and memory for writes that bypass the
+/// page cache; a multiple of every common logical block size.
+constexpr std::size_t kDirectAlignment = 4096;
+
+/// Writes every byte of `data` into a new, empty file; returns 0 or errno.
+///
+/// Where the file system allows it, the text goes to the device without the
+/// page cache (O_DIRECT), through a small aligned buffer; the last partial
+/// block, and everything after a write that fell short, takes the ordinary
+/// path, which reports the real error of a short write (a full disk, a size
+/// limit). Through the page cache, a new file takes fresh pages, which on a
+/// virtual machine that hands freed memory back to its host cost a first
+/// touch by the host: converting the 27 MB file (a 108 MB document) over an
+/// existing output took 0.62 s that way and 0.45 s this way (medians of 7
+/// alternating runs; writing over the old file in place, which reuses its
+/// pages but loses it on a failed write, took 0.39 s).
+int write_new_file(int fd, std::string_view data) {
+  const std::size_t direct_bytes = data.size() / kDirectAlignment * kDirectAlignment;
+  std::size_t done = 0;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (direct_bytes > 0 && flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_DIRECT) == 0) {
+    void* bounce = std::aligned_alloc(kDirectAlignment, kWritePiece);
+    while (bounce != nullptr && done < direct_bytes) {
+      const std::size_t piece = std::min(direct_bytes - done, kWritePiece);
+      std::memcpy(bounce, data.data() + done, piece);
+      const ssize_t n = ::write(fd, bounce, piece);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || static_cast<std::size_t>(n) % kDirectAlignment != 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    std::free(bounce);
+    if (::fcntl(fd, F_SETFL, flags) != 0) return errno;
+  }
+  // After a short or refused direct write, the ordinary path starts again at
+  // the last whole piece and shows the write's real error.
+  if (::lseek(fd, static_cast<off_t>(done), SEEK_SET) < 0) return errno;
+  return write_all(fd, data.substr(done));
+}
+
 /// Closes a written file; a deferred write error (for example on a network
 /// file system) shows only here. Returns 0 or errno.
 int close_written(int fd) {
@@ -193,7 +232,7 @@ int replace_file(const std::string& target, const struct stat* existing, std::st
     }
     if (::fchmod(fd, existing->st_mode & 07777) != 0) error = errno;
   }
-  if (error == 0) error = write_all(fd, data);
+  if (error == 0) error = write_new_file(fd, data);
   if (error == 0) {
     error = close_written(fd);
   } else {
