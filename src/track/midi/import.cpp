@@ -148,6 +148,13 @@ class BendList {
     bends_.push_back(Bend{tick, semitones});
   }
 
+  /// Forgets every bend, keeping the room for the next track.
+  void clear() {
+    bends_.clear();
+    run_start_ = 0;
+    blocks_.clear();
+  }
+
   /// The bends whose tick lies in [start, end), in list order; valid until
   /// the next call.
   std::span<const Bend> inside(std::uint32_t start, std::uint32_t end) {
@@ -231,8 +238,12 @@ class TrackScan {
       : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo) {}
 
   /// Scans one track as it is decoded: the decoder hands each event to
-  /// event() and a cut-short track's note to damage().
+  /// event() and a cut-short track's note to damage(). One scan serves every
+  /// track of the file; each starts from the fresh state, and only what the
+  /// previous track touched is cleared (a file of many tiny tracks would
+  /// otherwise spend its time clearing tables).
   void run(const smf::TrackChunk& chunk) {
+    reset();
     notes_.reserve(reserved_notes(chunk.data.size()));
     smf::decode_events(chunk, *this);
     sustained_.release_all([this](const SustainedNote& held) { finish(held); });
@@ -277,6 +288,7 @@ class TrackScan {
         program_[ch] = event.data1;
         break;
       case smf::EventKind::PitchBend:
+        bent_ |= static_cast<std::uint16_t>(1u << ch);
         bends_[ch].add(tick_, bend_semitones(event.bend_value()));
         break;
       case smf::EventKind::Meta:
@@ -300,7 +312,24 @@ class TrackScan {
     }
   }
 
+  void reset() {
+    tick_ = 0;
+    program_.fill(0);
+    sustain_.fill(false);
+    for (std::size_t ch = 0; ch < CHANNELS; ++ch) {
+      if ((touched_ >> ch & 1u) != 0) active_[ch].fill(ActiveNote{});
+      if ((bent_ >> ch & 1u) != 0) bends_[ch].clear();
+    }
+    touched_ = 0;
+    bent_ = 0;
+    name_.reset();
+    damage_.reset();
+    named_sound_.reset();
+    notes_ = {};
+  }
+
   void note_on(std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
+    touched_ |= static_cast<std::uint16_t>(1u << ch);
     sustained_.take_first(ch, key, [this](const SustainedNote& held) { finish(held); });
     // A repeated note-on replaces the sounding one, whose start is lost.
     active_[ch][key] = ActiveNote{true, tick_, velocity};
@@ -346,12 +375,38 @@ class TrackScan {
   std::array<std::uint8_t, CHANNELS> program_{};
   std::array<bool, CHANNELS> sustain_{};
   std::array<std::array<ActiveNote, KEYS>, CHANNELS> active_{};
+  std::uint16_t touched_ = 0;  // channels with a note-on in this track
+  std::uint16_t bent_ = 0;     // channels with a bend in this track
   SustainedNotes sustained_;
   std::array<BendList, CHANNELS> bends_;
   std::optional<std::string> name_;
   std::optional<smf::TrackDamage> damage_;
   std::optional<std::string_view> named_sound_;  // sound_named(*name_), once per name
   std::vector<song::Note> notes_;
+};
+
+// Layer entry names, unique in layer order: a name already given becomes
+// "{name} {k}" with the first k from 2 up that is free.
+class UniqueNames {
+ public:
+  std::string take(const std::string& name) {
+    if (taken_.insert(name).second) return name;
+    // For each name, the counter after the last one it was given: every
+    // "{name} {k}" below it was already taken then and still is, so trying
+    // again from there gives the same names without rescanning (many tracks
+    // of one name would otherwise cost quadratic time).
+    std::uint32_t& counter = next_counter_.try_emplace(name, 2).first->second;
+    std::string candidate;
+    do {
+      candidate = name + " " + std::to_string(counter);
+      ++counter;
+    } while (!taken_.insert(candidate).second);
+    return candidate;
+  }
+
+ private:
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, std::uint32_t> next_counter_;
 };
 
 }  // namespace
@@ -388,13 +443,16 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   file.input = framed->input;
   const float ticks_per_beat = static_cast<float>(file.header.timing.ticks_per_beat);
 
-  std::vector<song::Layer> layers;
+  MidiImport result;
+  TrackSections& sections = result.document.sections;
+  Song song;
+  UniqueNames names;
   MotifTable motif_table;
   std::uint32_t track_counter = 0;
   TempoScan tempo;
   std::vector<std::string> damage_warnings;
+  TrackScan scan(file, ticks_per_beat, tempo);
   for (const smf::TrackChunk& chunk : framed->chunks) {
-    TrackScan scan(file, ticks_per_beat, tempo);
     scan.run(chunk);
     ++track_counter;
     // Cut-short tracks lose events silently otherwise; say where and why.
@@ -407,8 +465,13 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     std::vector<song::Note> notes = scan.take_notes();
     if (notes.empty()) continue;
 
-    song::Layer layer;
-    layer.name = scan.name() ? *scan.name() : "Track " + std::to_string(track_counter);
+    // Each layer goes straight into its entry, named in layer order.
+    std::string name = scan.name() ? *scan.name() : "Track " + std::to_string(track_counter);
+    std::string entry_name = names.take(name);
+    song.layers.push_back(entry_name);
+    sections.layers.entries.push_back({std::move(entry_name), song::Layer{}});
+    song::Layer& layer = sections.layers.entries.back().value;
+    layer.name = std::move(name);
     if (notes.size() >= MOTIF_MIN_NOTES && notes.size() <= MOTIF_MAX_NOTES) {
       MotifResult found = extract_motifs(std::move(notes), track_counter, motif_table);
       layer.notes = std::move(found.notes);
@@ -416,45 +479,21 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     } else {
       layer.notes = std::move(notes);
     }
-    layers.push_back(std::move(layer));
   }
-  if (layers.empty()) {
+  if (sections.layers.entries.empty()) {
     MidiImportError error;
     error.kind = MidiImportError::Kind::NoNotes;
     error.warnings = std::move(damage_warnings);  // they may be why there are none
     return common::unexpected(std::move(error));
   }
 
-  MidiImport result;
   result.warnings = std::move(damage_warnings);
   if (tempo.count >= 2) {
     result.warnings.push_back(std::to_string(tempo.count) +
                               " tempo events; using the first, tempo changes are dropped");
   }
-
-  Song song;
   song.tempo = tempo.first_nonzero ? 60000000.0f / static_cast<float>(*tempo.first_nonzero)
                                    : 120.0f;
-  std::unordered_set<std::string> taken;
-  // For each name, the counter after the last one it was given: every
-  // "{name} {k}" below it was already taken then and still is, so trying
-  // again from there gives the same names without rescanning (many tracks
-  // of one name would otherwise cost quadratic time).
-  std::unordered_map<std::string, std::uint32_t> next_counter;
-  TrackSections& sections = result.document.sections;
-  for (song::Layer& layer : layers) {
-    std::string candidate = layer.name;
-    if (taken.count(candidate) != 0) {
-      std::uint32_t& counter = next_counter.try_emplace(layer.name, 2).first->second;
-      do {
-        candidate = layer.name + " " + std::to_string(counter);
-        ++counter;
-      } while (taken.count(candidate) != 0);
-    }
-    taken.insert(candidate);
-    song.layers.push_back(candidate);
-    sections.layers.entries.push_back({std::move(candidate), std::move(layer)});
-  }
   for (auto& [name, notes] : motif_table) {
     sections.motifs.entries.push_back({name, Motif{std::move(notes)}});
   }
