@@ -213,6 +213,9 @@ int create_temporary(const std::string& target, std::string& name) {
 /// there, byte for byte, with no new file left behind. `existing` is the
 /// target's status when it already exists (its permission bits are kept).
 int replace_file(const std::string& target, const struct stat* existing, std::string_view data) {
+  // A file its user may not write stays protected, as when it was opened
+  // for writing: a new file could otherwise take its place.
+  if (existing != nullptr && ::access(target.c_str(), W_OK) != 0) return errno;
   std::string temporary;
   const int fd = create_temporary(target, temporary);
   if (fd < 0) {
