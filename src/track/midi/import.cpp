@@ -392,8 +392,8 @@ class TrackScan {
 // stored hash before a name; nothing is allocated per name beyond its text.
 // On the tiny-tracks crafted file (65,535 named tracks) this took the CPU
 // time from 98 ms to 66 ms (medians of three alternating sets of ten runs)
-// against a node-based hash set, whose
-// scattered nodes cost cache misses to insert and a free each at the end.
+// against a node-based hash set, whose scattered nodes cost cache misses to
+// insert and a free each at the end.
 class NameSet {
  public:
   void reserve(std::size_t count) {
