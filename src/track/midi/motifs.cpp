@@ -140,9 +140,16 @@ constexpr std::uint32_t float_hash_bits(float value) noexcept {
   return value == 0.0f ? 0u : std::bit_cast<std::uint32_t>(value);
 }
 
+// Values enter by a rotate, xor and multiply each, and the whole is mixed
+// once at the end: a hash only picks the candidates that the full comparison
+// then confirms. On the motif-8 crafted file (21,977 tracks of 8 notes) a
+// full mix per value took 83 ms of CPU against 78 ms this way (medians of
+// three alternating sets of ten runs).
 class Hasher {
  public:
-  void add(std::uint64_t value) noexcept { state_ = mix(state_ ^ (value + 0x9e3779b97f4a7c15ULL)); }
+  void add(std::uint64_t value) noexcept {
+    state_ = (std::rotl(state_, 23) ^ value) * 0x9e3779b97f4a7c15ULL;
+  }
 
   void add(float value) noexcept {
     if (value != value) nan_ = true;
@@ -186,7 +193,7 @@ class Hasher {
     for (const T& item : items) add(item);
   }
 
-  std::uint64_t value() const noexcept { return state_; }
+  std::uint64_t value() const noexcept { return mix(state_); }
   bool saw_nan() const noexcept { return nan_; }
 
  private:
