@@ -143,6 +143,9 @@ class SustainedNotes {
 // log2(bends) blocks and each bend is merged at most that often. A note
 // takes the bends of its tick range from every block and puts them back into
 // list order; a note whose tick range is empty or inverted selects none.
+// Against an ordered set of (tick, position) built at the first wrap, the
+// wrap-notes crafted file took 81 ms of CPU instead of 183 ms (medians of
+// three alternating sets of ten runs, document to /dev/null).
 class BendList {
  public:
   void add(std::uint32_t tick, float semitones) {
