@@ -280,7 +280,12 @@ int inspect_output(const std::string& output, OutputTarget& target) {
     return 0;
   }
   target.exists = true;
-  target.regular = S_ISREG(target.status.st_mode);
+  // A path under /dev or /proc (/dev/stdout, /dev/fd/3) names a descriptor
+  // that someone holds open: even when it leads to a regular file, that file
+  // is written as it stands, since a new file in its place would take the
+  // name but not the open descriptor.
+  const bool descriptor = output.rfind("/dev/", 0) == 0 || output.rfind("/proc/", 0) == 0;
+  target.regular = S_ISREG(target.status.st_mode) && !descriptor;
   if (!target.regular) return 0;
   struct stat link {};
   if (::lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {

@@ -588,6 +588,20 @@ TEST_F(Cli, ExistingOutputIsReplacedExactly) {
   const Outcome r = run_tool(dir_, {"x.mid", "/dev/null"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "Imported x.mid \u2192 /dev/null (3 layers)\n");
+
+  // Standard output that is a regular file takes the text through its
+  // descriptor: no new file takes that file's place (the shell still holds
+  // it open), so the file keeps its identity.
+  spit(dir_ / "out.txt", Bytes{'o', 'l', 'd'});
+  struct stat held {};
+  ASSERT_EQ(stat((dir_ / "out.txt").c_str(), &held), 0);
+  const Outcome to_stdout = run_tool(
+      dir_, {"-c", std::string("exec ") + TRACKSMITH_BINARY + " x.mid /dev/stdout > out.txt"}, "/bin/sh");
+  EXPECT_EQ(to_stdout.status, 0) << to_stdout.err;
+  struct stat after {};
+  ASSERT_EQ(stat((dir_ / "out.txt").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, held.st_ino);
+  EXPECT_TRUE(slurp(dir_ / "out.txt") == expected);
 }
 
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
