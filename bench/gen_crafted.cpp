@@ -12,15 +12,14 @@
 // All files are metrical at 480 ticks per quarter note, and the same for the
 // same arguments.
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "midi_generator.hpp"
 #include "testutil/midi_builder.hpp"
 
 namespace {
@@ -269,13 +268,6 @@ int usage() {
   return 1;
 }
 
-bool parse_number(const char* text, unsigned long long max, unsigned long long& out) {
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtoull(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0' && out <= max;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -283,7 +275,7 @@ int main(int argc, char** argv) {
   const std::string_view kind = argv[1];
   const char* path = argv[2];
   unsigned long long budget = 2000000;
-  if (argc == 5 && (std::string_view(argv[3]) != "--bytes" || !parse_number(argv[4], 2000000000ull, budget) ||
+  if (argc == 5 && (std::string_view(argv[3]) != "--bytes" || !bench::parse_number(argv[4], 2000000000ull, budget) ||
                     budget < 1000)) {
     return usage();
   }
@@ -294,12 +286,5 @@ int main(int argc, char** argv) {
   if (chosen == nullptr) return usage();
 
   const Bytes bytes = chosen->make(static_cast<std::size_t>(budget));
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    std::fprintf(stderr, "gen_crafted: cannot write %s\n", path);
-    return 1;
-  }
-  std::fprintf(stderr, "gen_crafted: wrote %zu bytes to %s\n", bytes.size(), path);
-  return 0;
+  return bench::write_generated("gen_crafted", path, bytes);
 }

@@ -2,11 +2,9 @@
 //   gen_midi <out.mid> --tracks N --notes N [--repeat-share F] [--bends]
 //            [--sustain] [--seed S]
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "midi_generator.hpp"
@@ -20,13 +18,6 @@ int usage() {
   return 1;
 }
 
-bool parse_number(const char* text, unsigned long long max, unsigned long long& out) {
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtoull(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0' && out <= max;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,13 +28,13 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
     unsigned long long n = 0;
-    if (arg == "--tracks" && has_value && parse_number(argv[i + 1], 65535, n)) {
+    if (arg == "--tracks" && has_value && bench::parse_number(argv[i + 1], 65535, n)) {
       o.tracks = static_cast<std::uint16_t>(n);
       ++i;
-    } else if (arg == "--notes" && has_value && parse_number(argv[i + 1], 50000000, n)) {
+    } else if (arg == "--notes" && has_value && bench::parse_number(argv[i + 1], 50000000, n)) {
       o.notes_per_track = static_cast<std::uint32_t>(n);
       ++i;
-    } else if (arg == "--seed" && has_value && parse_number(argv[i + 1], ~0ull, n)) {
+    } else if (arg == "--seed" && has_value && bench::parse_number(argv[i + 1], ~0ull, n)) {
       o.seed = n;
       ++i;
     } else if (arg == "--repeat-share" && has_value) {
@@ -62,12 +53,5 @@ int main(int argc, char** argv) {
     }
   }
   const auto bytes = bench::generate_midi(o);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    std::fprintf(stderr, "gen_midi: cannot write %s\n", path);
-    return 1;
-  }
-  std::fprintf(stderr, "gen_midi: wrote %zu bytes to %s\n", bytes.size(), path);
-  return 0;
+  return bench::write_generated("gen_midi", path, bytes);
 }

@@ -1,6 +1,10 @@
 #include "midi_generator.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "testutil/random.hpp"
@@ -172,6 +176,24 @@ std::vector<std::uint8_t> generate_midi(const GeneratorOptions& options) {
     out.insert(out.end(), data.begin(), data.end());
   }
   return out;
+}
+
+bool parse_number(const char* text, unsigned long long max, unsigned long long& out) {
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtoull(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0' && out <= max;
+}
+
+int write_generated(const char* tool, const char* path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    std::fprintf(stderr, "%s: cannot write %s\n", tool, path);
+    return 1;
+  }
+  std::fprintf(stderr, "%s: wrote %zu bytes to %s\n", tool, bytes.size(), path);
+  return 0;
 }
 
 }  // namespace bench

@@ -23,4 +23,12 @@ struct GeneratorOptions {
 /// the start of track 0, then `tracks` tracks of `notes_per_track` notes.
 std::vector<std::uint8_t> generate_midi(const GeneratorOptions& options);
 
+/// Parses a whole decimal number of at most `max` into `out`.
+bool parse_number(const char* text, unsigned long long max, unsigned long long& out);
+
+/// Writes `bytes` to the file at `path` and reports it on standard error as
+/// "{tool}: wrote {n} bytes to {path}"; returns the exit status (0, or 1
+/// with a message when the file cannot be written).
+int write_generated(const char* tool, const char* path, const std::vector<std::uint8_t>& bytes);
+
 }  // namespace bench
