@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/compact_list.hpp"
@@ -61,9 +62,21 @@ struct Note {
   NoteSegment final_segment{0.0f, 0.0f, true, true};  ///< the last piece, always present
   bool text_apostrophe = false;
 
+  /// Every field but the note's place (`start` and `pitch`): what two
+  /// occurrences of a figure must share. Equality, motif matching and the
+  /// motif hash read the fields through this one list, so a field added to
+  /// the note is added here, once.
+  auto shape() const noexcept {
+    return std::tie(sound, text, segments, volume_curve, arpeggio, volume, arpeggio_rate, repeat,
+                    repeat_alt, final_segment, text_apostrophe);
+  }
+
+  /// Every field: the place, then the shape.
+  auto fields() const noexcept { return std::tuple_cat(std::tie(start, pitch), shape()); }
+
   /// Field-by-field equality: floats numerically (NaN never equal, -0 == +0),
   /// lists element by element.
-  bool operator==(const Note&) const = default;
+  bool operator==(const Note& other) const noexcept { return fields() == other.fields(); }
 
   /// The note's length in beats: the segment durations summed in order from
   /// -0, then added to final_segment.duration.
@@ -73,6 +86,9 @@ struct Note {
   /// values as cumulative semitones); empty for a note without pitch movement.
   std::vector<WavePoint> pitch_curve() const;
 };
+
+// A field added to the note changes its size: add it to Note::shape() too.
+static_assert(sizeof(Note) == 80, "every field of a note belongs in Note::shape()");
 
 // Every imported note costs this much memory; keep the fields packed.
 static_assert(sizeof(Note) == 80, "a note's fields no longer pack into 80 bytes");

@@ -20,6 +20,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -35,11 +36,7 @@ namespace {
 // Every field of a note except `start` and `pitch`, which window matching
 // compares relative to the window's first note instead.
 bool same_apart_from_position(const song::Note& a, const song::Note& b) {
-  return a.sound == b.sound && a.segments == b.segments && a.final_segment == b.final_segment &&
-         a.volume == b.volume && a.volume_curve == b.volume_curve && a.text == b.text &&
-         a.text_apostrophe == b.text_apostrophe && a.arpeggio == b.arpeggio &&
-         a.arpeggio_rate == b.arpeggio_rate && a.repeat == b.repeat &&
-         a.repeat_alt == b.repeat_alt;
+  return a.shape() == b.shape();
 }
 
 template <class T>
@@ -158,6 +155,15 @@ class Hasher {
 
   void add(bool value) noexcept { add(std::uint64_t{value ? 1u : 0u}); }
 
+  void add(std::uint32_t value) noexcept { add(std::uint64_t{value}); }
+
+  void add(const common::CompactText& text) noexcept { add(std::string_view{text}); }
+
+  template <class T>
+  void add(const common::CompactList<T>& items) noexcept {
+    add_list(items.span());
+  }
+
   void add(std::string_view text) noexcept {
     add(std::uint64_t{text.size()});
     std::uint64_t word = 0;
@@ -209,17 +215,7 @@ struct NoteKey {
 
 NoteKey note_key(const song::Note& note) {
   Hasher h;
-  h.add(std::string_view{note.sound});
-  h.add_list(note.segments.span());
-  h.add(note.final_segment);
-  h.add(note.volume);
-  h.add_list(note.volume_curve.span());
-  h.add(std::string_view{note.text});
-  h.add(note.text_apostrophe);
-  h.add_list(note.arpeggio.span());
-  h.add(note.arpeggio_rate);
-  h.add(std::uint64_t{note.repeat});
-  h.add(std::uint64_t{note.repeat_alt});
+  std::apply([&h](const auto&... field) { (h.add(field), ...); }, note.shape());
   return NoteKey{h.value(), h.saw_nan()};
 }
 
