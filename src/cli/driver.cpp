@@ -280,25 +280,25 @@ int inspect_output(const std::string& output, OutputTarget& target) {
     return 0;
   }
   target.exists = true;
+  if (!S_ISREG(target.status.st_mode)) return 0;
+  // Opening follows links, so this looks at the file that would be replaced.
+  const int fd = ::open(output.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0) {
+    target.midi = starts_like_midi(fd);
+    ::close(fd);
+  }
   // A path under /dev or /proc (/dev/stdout, /dev/fd/3) names a descriptor
   // that someone holds open: even when it leads to a regular file, that file
   // is written as it stands, since a new file in its place would take the
   // name but not the open descriptor.
-  const bool descriptor = output.rfind("/dev/", 0) == 0 || output.rfind("/proc/", 0) == 0;
-  target.regular = S_ISREG(target.status.st_mode) && !descriptor;
-  if (!target.regular) return 0;
+  target.regular = output.rfind("/dev/", 0) != 0 && output.rfind("/proc/", 0) != 0;
   struct stat link {};
-  if (::lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+  if (target.regular && ::lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
     // The link stays a link: the file it leads to is the one replaced.
     char* resolved = ::realpath(output.c_str(), nullptr);
     if (resolved == nullptr) return errno;
     target.path = resolved;
     std::free(resolved);
-  }
-  const int fd = ::open(target.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd >= 0) {
-    target.midi = starts_like_midi(fd);
-    ::close(fd);
   }
   return 0;
 }

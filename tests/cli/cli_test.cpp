@@ -246,6 +246,12 @@ TEST_F(Cli, RefusesToReplaceAMidiFile) {
     EXPECT_TRUE(slurp(dir_ / name) == contents[k++]) << name;
   }
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.track"));
+  // Also through a descriptor that leads to it.
+  const Outcome through = run_tool(
+      dir_, {"-c", std::string("exec ") + TRACKSMITH_BINARY + " a.mid /dev/fd/3 3<>b.mid"}, "/bin/sh");
+  EXPECT_EQ(through.status, 1);
+  EXPECT_EQ(through.err, warning + "Writing /dev/fd/3: refusing to replace a MIDI file\n");
+  EXPECT_TRUE(slurp(dir_ / "b.mid") == contents[1]);
 
   // A file that only resembles one is replaced as usual.
   spit(dir_ / "short.track", Bytes{'M', 'T', 'h'});
