@@ -116,9 +116,17 @@ void append_optional(std::string& text, const char* word, const std::optional<fl
 constexpr std::size_t kPlainSoundMax = 64;
 
 bool is_plain(const song::Note& note) {
-  return note.segments.empty() && note.final_segment.pitch_delta == 0.0f && note.volume_curve.empty() &&
-         note.text.empty() && !note.text_apostrophe && note.arpeggio.empty() &&
-         std::max(note.repeat, note.repeat_alt) < 2 && note.sound.size() <= kPlainSoundMax;
+  // Through the note's one list of fields: a field added to it does not
+  // compile here until this test has decided what it means for a plain line.
+  // The volume and the length are written by the plain line itself; the
+  // arpeggio rate and the final segment's easing show only with an arpeggio
+  // or a pitch curve.
+  [[maybe_unused]] const auto& [sound, text, segments, volume_curve, arpeggio, volume,
+                                arpeggio_rate, repeat, repeat_alt, final_segment, apostrophe] =
+      note.shape();
+  return segments.empty() && final_segment.pitch_delta == 0.0f && volume_curve.empty() &&
+         text.empty() && !apostrophe && arpeggio.empty() && std::max(repeat, repeat_alt) < 2 &&
+         sound.size() <= kPlainSoundMax;
 }
 
 void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers, bool line_end) {
