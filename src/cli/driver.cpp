@@ -229,9 +229,10 @@ int replace_file(const std::string& target, const struct stat* existing, std::st
     // The new file keeps the old one's owner where that is allowed (it is
     // for the superuser, and for a group the user belongs to), and its
     // permission bits in any case.
-    if ((existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) &&
-        ::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
-      // Not allowed: the file belongs to its writer, as a new file would.
+    if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) {
+      // Where it is not allowed, the file belongs to its writer, as a new
+      // file would.
+      [[maybe_unused]] const int ignored = ::fchown(fd, existing->st_uid, existing->st_gid);
     }
     if (::fchmod(fd, existing->st_mode & 07777) != 0) error = errno;
   }
@@ -265,7 +266,7 @@ bool starts_like_midi(int fd) {
 struct OutputTarget {
   std::string path;  ///< where the text goes: the output path, or the file a link leads to
   bool exists = false;
-  bool regular = false;
+  bool replace = false;  ///< through a new file and a rename; otherwise written as it stands
   bool midi = false;  ///< an existing regular file that holds MIDI data
   struct stat status {};
 };
@@ -276,7 +277,7 @@ int inspect_output(const std::string& output, OutputTarget& target) {
   if (::stat(output.c_str(), &target.status) != 0) {
     // Nothing there, or a link to nothing (written through as before).
     struct stat link {};
-    target.regular = errno == ENOENT && ::lstat(output.c_str(), &link) != 0;
+    target.replace = errno == ENOENT && ::lstat(output.c_str(), &link) != 0;
     return 0;
   }
   target.exists = true;
@@ -291,9 +292,9 @@ int inspect_output(const std::string& output, OutputTarget& target) {
   // that someone holds open: even when it leads to a regular file, that file
   // is written as it stands, since a new file in its place would take the
   // name but not the open descriptor.
-  target.regular = output.rfind("/dev/", 0) != 0 && output.rfind("/proc/", 0) != 0;
+  target.replace = output.rfind("/dev/", 0) != 0 && output.rfind("/proc/", 0) != 0;
   struct stat link {};
-  if (target.regular && ::lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+  if (target.replace && ::lstat(output.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
     // The link stays a link: the file it leads to is the one replaced.
     char* resolved = ::realpath(output.c_str(), nullptr);
     if (resolved == nullptr) return errno;
@@ -382,7 +383,7 @@ int convert(int argc, char** argv) {
     return 1;
   }
   if (error == 0) {
-    error = target.regular ? replace_file(target.path, target.exists ? &target.status : nullptr, text)
+    error = target.replace ? replace_file(target.path, target.exists ? &target.status : nullptr, text)
                            : write_in_place(target.path, text);
   }
   if (error != 0) {
