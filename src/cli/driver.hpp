@@ -1,6 +1,7 @@
 #pragma once
 // The command-line driver: arguments, whole-file read, import, warnings,
-// whole-document write and the outcome messages on standard error.
+// document write (into a new file beside a replaced one) and the outcome
+// messages on standard error.
 // Entry point: cli::run().
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 // Entry point: write_document().
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,12 @@ inline void separate(std::string& out) {
   if (n >= 2 && out[n - 1] == '\n' && out[n - 2] == '\n') return;
   out.push_back('\n');
 }
+
+/// Hands on a finished part of a long document while the rest is written:
+/// called after each entry of a section list with the text so far. It may
+/// remove a leading part of `out`, but leaves at least its last two bytes,
+/// which the blank-line rule reads. An empty one keeps the whole text.
+using Drain = std::function<void(std::string& out)>;
 
 /// The Section interface, specialised for each entry type T:
 ///   static constexpr std::string_view SECTION_NAME;
@@ -44,7 +51,7 @@ struct SectionList {
 /// Appends a whole section list: heading, free lines, then each entry under
 /// its own "## " heading. Writes nothing when it has no lines and no entries.
 template <class T>
-void serialize(const SectionList<T>& list, std::string& out) {
+void serialize(const SectionList<T>& list, std::string& out, const Drain& drain = {}) {
   if (list.lines.empty() && list.entries.empty()) return;
   separate(out);
   out += "# ";
@@ -63,6 +70,7 @@ void serialize(const SectionList<T>& list, std::string& out) {
     out += entry.name;
     out += '\n';
     Section<T>::serialize(entry.value, out);
+    if (drain) drain(out);
   }
 }
 
@@ -89,7 +97,8 @@ void serialize_instance(std::string& out, const Instance& instance, std::size_t 
 void serialize(const UnknownSection& section, std::string& out);
 
 /// A document over a section set S, which provides
-/// `void serialize(const S&, std::string& out)` found by argument lookup.
+/// `void serialize(const S&, std::string& out, const Drain&)` found by
+/// argument lookup.
 template <class S>
 struct Document {
   std::vector<std::string> leading_lines;
@@ -99,15 +108,16 @@ struct Document {
 };
 
 /// Appends the whole document: leading lines, meta header, typed sections,
-/// then the verbatim sections.
+/// then the verbatim sections. `drain`, when given, receives the text after
+/// each entry of the typed sections.
 template <class S>
-void write_document(const Document<S>& document, std::string& out) {
+void write_document(const Document<S>& document, std::string& out, const Drain& drain = {}) {
   for (const auto& line : document.leading_lines) {
     out += line;
     out += '\n';
   }
   serialize(document.meta, out);
-  serialize(document.sections, out);
+  serialize(document.sections, out, drain);
   for (const auto& section : document.unknown_sections) serialize(section, out);
 }
 

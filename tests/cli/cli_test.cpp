@@ -403,20 +403,35 @@ TEST_F(Cli, SysexHeavyTracksConvertInLittleMemory) {
 // A write that fails part way (a file size limit, a full file system)
 // leaves the old output as it was, byte for byte, and no other file behind.
 TEST_F(Cli, FailedWriteKeepsTheOldOutput) {
-  TrackBuilder track;
-  for (int i = 0; i < 2000; ++i) track.note_on(1, 0, 60, 100).note_off(1, 0, 60);
-  spit(dir_ / "x.mid", MidiBuilder().track(track.end()).bytes());
   Bytes old(1350000);
   for (std::size_t i = 0; i < old.size(); ++i) old[i] = static_cast<std::uint8_t>('a' + i % 23);
   spit(dir_ / "x.track", old);
-  const auto before = files();
+  struct Case {
+    int tracks;
+    int notes;               // per track
+    const char* size_limit;  // ulimit -f, in blocks of 512 bytes
+  };
+  // A short document fails in its one write; a long one (about 7 MB) while
+  // its first pieces are written beside the making of the rest.
+  const Case cases[] = {{1, 2000, "8"}, {8, 50000, "6000"}};
+  for (const Case& c : cases) {
+    MidiBuilder midi;
+    for (int t = 0; t < c.tracks; ++t) {
+      TrackBuilder track;
+      for (int i = 0; i < c.notes; ++i) track.note_on(1, 0, 60, 100).note_off(1, 0, 60);
+      midi.track(track.end());
+    }
+    spit(dir_ / "x.mid", midi.bytes());
+    const auto before = files();
 
-  const Outcome r = run_tool(
-      dir_, {"-c", std::string("ulimit -f 8; exec ") + TRACKSMITH_BINARY + " x.mid x.track"}, "/bin/sh");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Writing x.track: File too large (os error 27)\n");
-  EXPECT_TRUE(slurp(dir_ / "x.track") == std::string(old.begin(), old.end()));
-  EXPECT_EQ(files(), before);
+    const Outcome r = run_tool(
+        dir_, {"-c", std::string("ulimit -f ") + c.size_limit + "; exec " + TRACKSMITH_BINARY + " x.mid x.track"},
+        "/bin/sh");
+    EXPECT_EQ(r.status, 1) << c.size_limit;
+    EXPECT_EQ(r.err, "Writing x.track: File too large (os error 27)\n");
+    EXPECT_TRUE(slurp(dir_ / "x.track") == std::string(old.begin(), old.end()));
+    EXPECT_EQ(files(), before);
+  }
 
   // A full file system, made in a mount namespace of the child's own.
   if (geteuid() != 0) {
@@ -523,25 +538,30 @@ TEST_F(Cli, InputFromAPipeReadsToTheEnd) {
 TEST_F(Cli, OutputIsTheWholeDocumentWhateverItsSize) {
   struct Case {
     const char* name;
-    int notes;
+    int tracks;
+    int notes;            // per track
     std::size_t padding;  // bytes of system exclusive data after the notes
   };
   const Case cases[] = {
-      {"dense", 120000, 0},        // about 6 input bytes per note line
-      {"padded", 12, 3u << 20},    // a few lines after megabytes of sysex
-      {"empty-tail", 9, 70000},
+      {"dense", 1, 120000, 0},        // about 6 input bytes per note line
+      {"padded", 1, 12, 3u << 20},    // a few lines after megabytes of sysex
+      {"empty-tail", 1, 9, 70000},
+      {"many-tracks", 8, 40000, 0},   // several MiB, handed on in pieces
   };
   for (const Case& c : cases) {
     // Each note is a note-on and a note-on at velocity 0 under running status.
-    TrackBuilder track;
-    for (int i = 0; i < c.notes; ++i) {
-      const auto key = static_cast<std::uint8_t>(40 + i % 50);
-      track.note_on(1, 0, key, static_cast<std::uint8_t>(1 + i % 126), i > 0);
-      track.note_on(1 + i % 3, 0, key, 0, true);
+    MidiBuilder midi;
+    for (int t = 0; t < c.tracks; ++t) {
+      TrackBuilder track;
+      for (int i = 0; i < c.notes; ++i) {
+        const auto key = static_cast<std::uint8_t>(40 + (i + t) % 50);
+        track.note_on(1, 0, key, static_cast<std::uint8_t>(1 + i % 126), i > 0);
+        track.note_on(1 + i % 3, 0, key, 0, true);
+      }
+      if (c.padding > 0) track.sysex(0, Bytes(c.padding, 0x11));
+      midi.track(track.end());
     }
-    if (c.padding > 0) track.sysex(0, Bytes(c.padding, 0x11));
-    track.end();
-    const Bytes bytes = MidiBuilder().track(track).bytes();
+    const Bytes bytes = midi.bytes();
     spit(dir_ / "in.mid", bytes);
 
     auto imported = track::midi::song_from_midi(bytes);

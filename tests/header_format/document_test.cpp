@@ -123,8 +123,8 @@ struct TwoSections {
   std::string second_heading;
 };
 
-void serialize(const TwoSections& sections, std::string& out) {
-  header_format::serialize(sections.first, out);
+void serialize(const TwoSections& sections, std::string& out, const header_format::Drain& drain) {
+  header_format::serialize(sections.first, out, drain);
   if (!sections.second_heading.empty()) {
     header_format::separate(out);
     out += sections.second_heading;

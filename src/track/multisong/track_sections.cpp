@@ -4,16 +4,16 @@
 
 namespace track {
 
-void serialize(const TrackSections& sections, std::string& out) {
-  header_format::serialize(sections.songs, out);
-  header_format::serialize(sections.layers, out);
-  header_format::serialize(sections.sounds, out);
-  header_format::serialize(sections.tunings, out);
-  header_format::serialize(sections.waves, out);
-  header_format::serialize(sections.subtitles, out);
-  header_format::serialize(sections.motifs, out);
-  header_format::serialize(sections.snapshots, out);
-  header_format::serialize(sections.reverb, out);
+void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain) {
+  header_format::serialize(sections.songs, out, drain);
+  header_format::serialize(sections.layers, out, drain);
+  header_format::serialize(sections.sounds, out, drain);
+  header_format::serialize(sections.tunings, out, drain);
+  header_format::serialize(sections.waves, out, drain);
+  header_format::serialize(sections.subtitles, out, drain);
+  header_format::serialize(sections.motifs, out, drain);
+  header_format::serialize(sections.snapshots, out, drain);
+  header_format::serialize(sections.reverb, out, drain);
 }
 
 }  // namespace track

@@ -28,7 +28,7 @@ struct TrackSections {
 
 /// Writes the nine sections in the order Songs, Layers, Sounds, Tunings,
 /// Waves, Subtitles, Motifs, Snapshots, Reverb; empty ones leave no trace.
-void serialize(const TrackSections& sections, std::string& out);
+void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain = {});
 
 using TrackDocument = header_format::Document<TrackSections>;
 
