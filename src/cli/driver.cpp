@@ -30,7 +30,6 @@
 
 #include "cli/paths.hpp"
 #include "header_format/document.hpp"
-#include "smf/reader.hpp"
 #include "track/midi/import.hpp"
 
 namespace cli {
@@ -517,7 +516,7 @@ int convert(int argc, char** argv) {
   // instead of fresh ones (first touches of memory are a large part of the
   // time of converting a large file).
   std::string buffer;
-  if (const int error = read_input(input, buffer, smf::kMaxInputBytes); error != 0) {
+  if (const int error = read_input(input, buffer, track::midi::kMaxInputBytes); error != 0) {
     print("Reading " + input + ": " + os_error_text(error) + "\n");
     return 1;
   }

@@ -24,6 +24,9 @@
 #include "track/midi/import.hpp"
 
 namespace track::midi {
+
+static_assert(kMaxInputBytes == smf::kMaxInputBytes, "the import takes what the reader takes");
+
 namespace {
 
 constexpr std::size_t CHANNELS = 16;

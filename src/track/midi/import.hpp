@@ -38,6 +38,9 @@ struct MidiImportError {
   std::string text() const;
 };
 
+/// Inputs must be smaller than this (4 GiB); a larger one fails to parse.
+inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
+
 common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes);
 
 struct Bend {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "track/multisong/track_sections.hpp"
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/writers.hpp"
 
 namespace track {
@@ -18,9 +18,9 @@ void append_placement_extras(std::string& out, const Placement& placement) {
   }
   if (placement.trim) {
     out += "  trim ";
-    detail::append_unsigned(out, placement.trim->first);
+    append_unsigned(out, placement.trim->first);
     out += ' ';
-    detail::append_unsigned(out, placement.trim->second);
+    append_unsigned(out, placement.trim->second);
     out += '\n';
   }
 }
@@ -49,12 +49,12 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
         break;
       }
       previous = key;
-      detail::append_note_line(out, note, &memo, true);
+      append_note_line(out, note, &memo, true);
     }
     if (!in_order) {
       out.resize(notes_begin);
       for (const std::uint32_t index : song::order_by_start(layer.notes)) {
-        detail::append_note_line(out, layer.notes[index], &memo, true);
+        append_note_line(out, layer.notes[index], &memo, true);
       }
     }
   }

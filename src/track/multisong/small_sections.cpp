@@ -1,7 +1,7 @@
 #include <string>
 
 #include "track/multisong/track_sections.hpp"
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -25,7 +25,7 @@ void serialize_reverb(const ReverbPreset& preset, std::string& out) {
 void serialize_motif(const Motif& motif, std::string& out) {
   // Motif notes keep their stored order; only layer notes are sorted.
   for (const auto& note : motif.notes) {
-    detail::append_motif_note_line(out, note);
+    append_motif_note_line(out, note);
     out += '\n';
   }
 }
@@ -41,15 +41,6 @@ void serialize_snapshot(const Snapshot& snapshot, std::string& out) {
 
 void serialize_subtitle_track(const SubtitleTrack& track, std::string& out) {
   for (const auto& subtitle : track.subtitles) write_subtitle_line(out, subtitle);
-}
-
-void write_subtitle_line(std::string& out, const song::Subtitle& subtitle) {
-  append_number(out, subtitle.time);
-  if (!subtitle.text.empty()) {
-    out += ' ';
-    out += subtitle.text;
-  }
-  out += '\n';
 }
 
 }  // namespace track

@@ -1,7 +1,7 @@
 #include <string>
 
 #include "track/multisong/track_sections.hpp"
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -13,14 +13,14 @@ void serialize_song(const Song& song, std::string& out) {
     out += "@tempo param ";
     out += song.tempo_param->param;
     // A NaN scale fails the test and is left out.
-    if (detail::beyond_one(song.tempo_param->scale)) {
+    if (beyond_one(song.tempo_param->scale)) {
       out += ' ';
       append_shortest(out, song.tempo_param->scale);
     }
   } else {
     out += "@tempo ";
     append_shortest(out, song.tempo);
-    if (detail::beyond_one(song.tempo_ratio)) {
+    if (beyond_one(song.tempo_ratio)) {
       // The second number is the product rounded to a 32-bit float.
       const float scaled = song.tempo * song.tempo_ratio;
       out += ' ';
@@ -31,14 +31,14 @@ void serialize_song(const Song& song, std::string& out) {
 
   if (song.signature_numerator != 4 || song.signature_denominator != 4) {
     out += "@signature ";
-    detail::append_unsigned(out, song.signature_numerator);
+    append_unsigned(out, song.signature_numerator);
     out += ' ';
-    detail::append_unsigned(out, song.signature_denominator);
+    append_unsigned(out, song.signature_denominator);
     out += '\n';
   }
   if (song.seed) {
     out += "@seed ";
-    detail::append_unsigned(out, *song.seed);
+    append_unsigned(out, *song.seed);
     out += '\n';
   }
   for (const auto& [name, value] : song.params) {

@@ -34,6 +34,10 @@ using TrackDocument = header_format::Document<TrackSections>;
 
 // Entry bodies; each appends complete lines ending in "\n".
 void serialize_song(const Song& song, std::string& out);
+/// Appends the optional clauses of a jump: offset, tempo, via, condition.
+void append_jump_clauses(std::string& text, const Jump& jump);
+/// The marker name, or the time as shortest decimal text.
+std::string position_text(const SongPosition& position);
 void serialize_layer(const song::Layer& layer, std::string& out);
 void serialize_sound(const song::Sound& sound, std::string& out);
 void serialize_tuning(const song::Tuning& tuning, std::string& out);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "track/multisong/track_sections.hpp"
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 
 namespace track {
@@ -24,17 +24,17 @@ bool is_equal_tempered(const std::vector<float>& ratios) {
 
 void serialize_tuning(const song::Tuning& tuning, std::string& out) {
   // A NaN period fails the test and is treated like the octave.
-  if (std::fabs(tuning.period - 2.0f) > detail::kEpsilon) {
+  if (std::fabs(tuning.period - 2.0f) > kEpsilon) {
     out += "period ";
     append_number(out, tuning.period);
     out += '\n';
   } else if (tuning.ratios.size() >= 2 && is_equal_tempered(tuning.ratios)) {
     out += "equal ";
-    detail::append_unsigned(out, tuning.ratios.size());
+    append_unsigned(out, tuning.ratios.size());
     out += '\n';
     return;
   }
-  detail::append_number_list(out, tuning.ratios);
+  append_number_list(out, tuning.ratios);
   out += '\n';
 }
 

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <string>
 
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -14,7 +14,7 @@ namespace {
 // glides and volume ramps are written as options instead of curve lines.
 bool is_simple_ramp(std::span<const song::WavePoint> points, float base) {
   return points.size() == 2 && points[0].time == 0.0f && points[0].value == base &&
-         detail::near_one_strict(points[1].time);
+         near_one_strict(points[1].time);
 }
 
 void append_points(std::string& text, std::span<const song::WavePoint> points) {
@@ -61,7 +61,7 @@ void append_options(std::string& text, std::span<const song::WavePoint> pitch_po
     text += song::easing_suffix(pitch_points[0].ease_in, pitch_points[0].ease_out);
   }
   // A NaN volume fails the comparison and is left out like a volume of 1.
-  if (detail::beyond_one(volume)) {
+  if (beyond_one(volume)) {
     text += " volume ";
     numbers(text, volume);
   }
@@ -73,7 +73,7 @@ void append_options(std::string& text, std::span<const song::WavePoint> pitch_po
   }
   if (!arpeggio.empty()) {
     text += " arpeggio ";
-    detail::append_number_list(text, arpeggio);
+    append_number_list(text, arpeggio);
     text += " rate ";
     append_number(text, arpeggio_rate);
   }
@@ -87,7 +87,7 @@ void append_options(std::string& text, std::span<const song::WavePoint> pitch_po
   }
   if (repeat >= 2) {
     text += " repeat ";
-    detail::append_unsigned(text, repeat);
+    append_unsigned(text, repeat);
   }
 }
 
@@ -143,7 +143,7 @@ void append_plain_note_line(std::string& out, const song::Note& note, Numbers nu
   // Without segments the length is the final segment's duration.
   p = numbers.write(p, note.final_segment.duration);
   // A NaN volume fails the comparison and is left out like a volume of 1.
-  if (detail::beyond_one(note.volume)) {
+  if (beyond_one(note.volume)) {
     std::memcpy(p, kVolume.data(), kVolume.size());
     p = numbers.write(p + kVolume.size(), note.volume);
   }
@@ -152,8 +152,6 @@ void append_plain_note_line(std::string& out, const song::Note& note, Numbers nu
 }
 
 }  // namespace
-
-namespace detail {
 
 void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo, bool line_end) {
   if (is_plain(note)) {
@@ -170,17 +168,15 @@ void append_motif_note_line(std::string& out, const song::Note& note, NumberText
   append_note_body(out, note, Numbers{memo});
 }
 
-}  // namespace detail
-
 std::string format_note(const song::Note& note) {
   std::string text;
-  detail::append_note_line(text, note);
+  append_note_line(text, note);
   return text;
 }
 
 std::string format_motif_note(const song::Note& note) {
   std::string text;
-  detail::append_motif_note_line(text, note);
+  append_motif_note_line(text, note);
   return text;
 }
 
@@ -201,7 +197,7 @@ std::string format_curve_points(const std::vector<song::WavePoint>& points) {
 
 std::string format_note_override(const song::NoteOverride& override_) {
   std::string text = "note ";
-  detail::append_unsigned(text, override_.note);
+  append_unsigned(text, override_.note);
   if (override_.skip) text += " skip";
   append_optional(text, "pitch", override_.pitch);
   append_optional(text, "start", override_.start);

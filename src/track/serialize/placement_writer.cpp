@@ -4,7 +4,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -47,7 +47,7 @@ void append_effect(std::string& text, const song::Effect& effect) {
         } else if constexpr (std::is_same_v<E, fx::Bitcrusher>) {
           // The bit count is a byte; widen it so it is written as a number.
           text += "bitcrusher ";
-          detail::append_unsigned(text, static_cast<unsigned>(e.bits));
+          append_unsigned(text, static_cast<unsigned>(e.bits));
         } else if constexpr (std::is_same_v<E, fx::Compressor>) {
           text += "compressor";
           append_numbers(text, {e.p1, e.p2, e.p3, e.p4});
@@ -95,7 +95,7 @@ std::string layer_directives(const song::Layer& layer) {
     text += "@volume param ";
     text += layer.volume_param->param;
     // A NaN scale fails the test and is left out.
-    if (detail::beyond_one(layer.volume_param->scale)) {
+    if (beyond_one(layer.volume_param->scale)) {
       text += ' ';
       append_number(text, layer.volume_param->scale);
     }

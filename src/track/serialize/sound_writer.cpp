@@ -2,7 +2,7 @@
 #include <limits>
 #include <string>
 
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -36,7 +36,7 @@ void append_oscillator(std::string& text, const song::Oscillator& oscillator) {
   text += oscillator.wave;
   // The level counts as 1 only strictly inside the epsilon; sustain and
   // volume below include the bound.
-  if (!detail::near_one_strict(oscillator.level)) {
+  if (!near_one_strict(oscillator.level)) {
     text += '@';
     append_number(text, oscillator.level);
   }
@@ -74,7 +74,7 @@ void append_voice(std::string& text, const song::Sound& sound) {
   }
   if (sound.ensemble > 1) {
     text += " ensemble ";
-    detail::append_unsigned(text, sound.ensemble);
+    append_unsigned(text, sound.ensemble);
   }
   text += '\n';
 }
@@ -141,7 +141,7 @@ std::string format_sound(const song::Sound& sound) {
   if (!sound.voice.empty()) append_voice(text, sound);
   if (!sound.arpeggio.empty()) {
     text += "@arpeggio ";
-    detail::append_number_list(text, sound.arpeggio);
+    append_number_list(text, sound.arpeggio);
     text += " rate ";
     append_number(text, sound.arpeggio_rate);
     text += '\n';
@@ -151,7 +151,7 @@ std::string format_sound(const song::Sound& sound) {
   if (sound.vol_jitter != 0.0f) append_setting(text, "vol-jitter", sound.vol_jitter);
   if (sound.steps != 0) {
     text += "@steps ";
-    detail::append_unsigned(text, sound.steps);
+    append_unsigned(text, sound.steps);
     text += '\n';
   }
   append_envelope_line(text, "attack", sound.attack);
@@ -159,7 +159,7 @@ std::string format_sound(const song::Sound& sound) {
   append_envelope_line(text, "release", sound.release);
   // Sustain and volume count as 1 up to and including the epsilon; a NaN
   // fails the "beyond" test and is left out with them.
-  if (detail::beyond_one(sound.sustain)) append_setting(text, "sustain", sound.sustain);
+  if (beyond_one(sound.sustain)) append_setting(text, "sustain", sound.sustain);
   if (sound.noise != 0.0f) append_setting(text, "noise", sound.noise);
   append_modulation_line(text, "vibrato", sound.vibrato);
   append_modulation_line(text, "tremolo", sound.tremolo);
@@ -172,7 +172,7 @@ std::string format_sound(const song::Sound& sound) {
   }
   if (sound.filter_cutoff > 0.0f) append_filter(text, sound);
   if (sound.duty_sweep != 0.0f) append_setting(text, "duty_sweep", sound.duty_sweep);
-  if (detail::beyond_one(sound.volume)) append_setting(text, "volume", sound.volume);
+  if (beyond_one(sound.volume)) append_setting(text, "volume", sound.volume);
   return text;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Line writers of the track text: notes, note overrides, curve points,
-// placements, layer directives, sounds, jump clauses and subtitle lines.
+// placements, layer directives, sounds and subtitle lines.
 // The format_* functions return one line (or fragment) without its line end;
 // the append_*/write_* functions append to a text being built.
 
@@ -13,7 +13,6 @@
 #include "song/note/layer.hpp"
 #include "song/note/note.hpp"
 #include "song/sound/sound.hpp"
-#include "track/multisong/song.hpp"
 
 namespace track {
 
@@ -43,11 +42,6 @@ std::string format_subtrack_instance(const song::SubtrackInstance& instance);
 std::string format_sound(const song::Sound& sound);
 std::string format_envelope(std::string_view name, const song::Envelope& envelope);
 std::string format_modulation(std::string_view name, const song::Modulation& modulation);
-
-/// Appends the optional clauses of a jump: offset, tempo, via, condition.
-void append_jump_clauses(std::string& text, const Jump& jump);
-/// The marker name, or the time as shortest decimal text.
-std::string position_text(const SongPosition& position);
 
 /// Appends "{time} {text}\n", or "{time}\n" for an empty text.
 void write_subtitle_line(std::string& out, const song::Subtitle& subtitle);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "track/serialize/detail/text.hpp"
+#include "track/serialize/text.hpp"
 #include "track/serialize/number_text.hpp"
 #include "track/serialize/writers.hpp"
 
@@ -81,7 +81,7 @@ TEST(NoteLine, PlainNotesWithExtremeValuesAndLongSounds) {
     EXPECT_EQ(track::format_note(note), c.expected);
     for (int round = 0; round < 2; ++round) {
       std::string line;
-      track::detail::append_note_line(line, note, &memo);
+      track::append_note_line(line, note, &memo);
       EXPECT_EQ(line, c.expected) << "through the memo, round " << round;
     }
   }

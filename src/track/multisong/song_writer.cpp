@@ -3,9 +3,9 @@
 #include <type_traits>
 #include <variant>
 
-#include "track/serialize/detail/text.hpp"
+#include "track/multisong/track_sections.hpp"
 #include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "track/serialize/text.hpp"
 
 namespace track {
 namespace {
@@ -51,7 +51,7 @@ void append_condition(std::string& text, const JumpCondition& condition) {
   text += comparison_text(condition.comparison);
   text += ' ';
   if (plays) {
-    detail::append_unsigned(text, play_count(condition.value));
+    append_unsigned(text, play_count(condition.value));
   } else {
     append_shortest(text, condition.value);
   }
