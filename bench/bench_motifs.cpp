@@ -18,6 +18,7 @@
 
 #include "song/note/note.hpp"
 #include "testutil/random.hpp"
+#include "testutil/motif_oracle.hpp"
 #include "track/midi/detail/motif_scan.hpp"
 #include "track/midi/import.hpp"
 
@@ -162,13 +163,13 @@ const std::vector<Note>& end_break() { static const auto t = end_break_track(); 
 const std::vector<Note>& no_repeat() { static const auto t = no_repeat_track(); return t; }
 
 void BM_Typical_Indexed(benchmark::State& s) { run_scan(s, typical(), detail::scan_motifs_indexed); }
-void BM_Typical_Plain(benchmark::State& s) { run_scan(s, typical(), detail::scan_motifs_plain); }
+void BM_Typical_Plain(benchmark::State& s) { run_scan(s, typical(), testutil::scan_motifs_plain); }
 void BM_Random_Indexed(benchmark::State& s) { run_scan(s, random(), detail::scan_motifs_indexed); }
-void BM_Random_Plain(benchmark::State& s) { run_scan(s, random(), detail::scan_motifs_plain); }
+void BM_Random_Plain(benchmark::State& s) { run_scan(s, random(), testutil::scan_motifs_plain); }
 void BM_EndBreak_Indexed(benchmark::State& s) { run_scan(s, end_break(), detail::scan_motifs_indexed); }
-void BM_EndBreak_Plain(benchmark::State& s) { run_scan(s, end_break(), detail::scan_motifs_plain); }
+void BM_EndBreak_Plain(benchmark::State& s) { run_scan(s, end_break(), testutil::scan_motifs_plain); }
 void BM_NoRepeat_Indexed(benchmark::State& s) { run_scan(s, no_repeat(), detail::scan_motifs_indexed); }
-void BM_NoRepeat_Plain(benchmark::State& s) { run_scan(s, no_repeat(), detail::scan_motifs_plain); }
+void BM_NoRepeat_Plain(benchmark::State& s) { run_scan(s, no_repeat(), testutil::scan_motifs_plain); }
 
 BENCHMARK(BM_Typical_Indexed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Typical_Plain)->Unit(benchmark::kMillisecond);

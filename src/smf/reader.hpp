@@ -105,24 +105,30 @@ struct Track {
   std::optional<TrackDamage> damage;  ///< set when the track was cut short
 };
 
+/// The payload bytes of a SysEx, Escape or Meta event, in the input it was
+/// read from (empty for other events).
+inline std::span<const std::uint8_t> payload_of(std::span<const std::uint8_t> input,
+                                                const Event& e) noexcept {
+  return input.subspan(e.payload_offset, e.payload_size);
+}
+
+/// Tempo meta event: microseconds per quarter note (first 3 payload bytes).
+inline std::uint32_t tempo_of(std::span<const std::uint8_t> input, const Event& e) noexcept {
+  auto p = payload_of(input, e);
+  return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+}
+
 struct Smf {
   Header header;
   std::vector<Track> tracks;  ///< every MTrk chunk, in file order
   std::span<const std::uint8_t> input;  ///< the bytes that were parsed
 
-  /// The payload bytes of a SysEx, Escape or Meta event (empty otherwise).
-  std::span<const std::uint8_t> payload(const Event& e) const noexcept {
-    return input.subspan(e.payload_offset, e.payload_size);
-  }
+  std::span<const std::uint8_t> payload(const Event& e) const noexcept { return payload_of(input, e); }
   std::string_view payload_text(const Event& e) const noexcept {
     auto p = payload(e);
     return {reinterpret_cast<const char*>(p.data()), p.size()};
   }
-  /// Tempo meta event: microseconds per quarter note (first 3 payload bytes).
-  std::uint32_t tempo(const Event& e) const noexcept {
-    auto p = payload(e);
-    return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-  }
+  std::uint32_t tempo(const Event& e) const noexcept { return tempo_of(input, e); }
 };
 
 /// One track chunk as framed: its data (cut to what the file holds) and the
@@ -139,6 +145,9 @@ struct Framing {
   Header header;
   std::vector<TrackChunk> chunks;
   std::span<const std::uint8_t> input;  ///< the bytes that were framed
+
+  std::span<const std::uint8_t> payload(const Event& e) const noexcept { return payload_of(input, e); }
+  std::uint32_t tempo(const Event& e) const noexcept { return tempo_of(input, e); }
 };
 
 /// Frames a whole file; fails exactly where parse() fails.

@@ -242,7 +242,7 @@ std::size_t reserved_notes(std::size_t chunk_bytes) {
 
 class TrackScan {
  public:
-  TrackScan(const smf::Smf& file, float ticks_per_beat, TempoScan& tempo)
+  TrackScan(const smf::Framing& file, float ticks_per_beat, TempoScan& tempo)
       : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo) {}
 
   /// Scans one track as it is decoded: the decoder hands each event to
@@ -378,7 +378,7 @@ class TrackScan {
                       bends_[ch].inside(start, end));
   }
 
-  const smf::Smf& file_;
+  const smf::Framing& file_;
   float ticks_per_beat_;
   TempoScan& tempo_;
   std::uint32_t tick_ = 0;
@@ -496,10 +496,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     return common::unexpected(std::move(error));
   }
   // Each track is scanned while it is decoded, so no list of its events is
-  // ever held. `file` carries the header and the input for payload look-ups.
-  smf::Smf file;
-  file.header = framed->header;
-  file.input = framed->input;
+  // ever held.
+  const smf::Framing& file = *framed;
   const float ticks_per_beat = static_cast<float>(file.header.timing.ticks_per_beat);
 
   MidiImport result;

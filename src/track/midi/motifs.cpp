@@ -10,8 +10,8 @@
 //
 // The search used by the import indexes the windows of each length by a hash
 // of their normalised notes, so that a window is only ever compared with the
-// windows that can equal it; the plain scan stays as the reference it must
-// agree with.
+// windows that can equal it; the tests hold the plain scan it must agree
+// with.
 
 #include <algorithm>
 #include <bit>
@@ -46,7 +46,7 @@ void stable_sort_by_start_key(std::vector<T>& items) {
   });
 }
 
-// What both scans carry from one window length to the next.
+// What the scan carries from one window length to the next.
 struct ScanState {
   explicit ScanState(std::size_t count) : used(count, 0) {}
 
@@ -58,14 +58,6 @@ struct ScanState {
 bool window_free(const std::vector<std::uint8_t>& used, std::size_t at, std::size_t length) {
   for (std::size_t k = 0; k < length; ++k) {
     if (used[at + k] != 0) return false;
-  }
-  return true;
-}
-
-// True when every note of the window has the sound of its first note.
-bool one_sound(const std::vector<song::Note>& notes, std::size_t at, std::size_t length) {
-  for (std::size_t k = 1; k < length; ++k) {
-    if (notes[at + k].sound != notes[at].sound) return false;
   }
   return true;
 }
@@ -317,6 +309,11 @@ void stable_sort_by_start(std::vector<song::Note>& notes) {
   notes = std::move(result);
 }
 
+namespace {
+
+// True when the windows of `length` notes at `a` and `b` hold equal notes
+// once each note's start and pitch are taken relative to the first note of
+// its own window. Floats compare numerically (NaN never matches).
 bool windows_match(const std::vector<song::Note>& notes, std::size_t a, std::size_t b,
                    std::size_t length) {
   const song::Note& first_a = notes[a];
@@ -331,43 +328,11 @@ bool windows_match(const std::vector<song::Note>& notes, std::size_t a, std::siz
   return true;
 }
 
+// The longest window length tried for `count` notes: 16 from 32 notes on,
+// otherwise half the count (rounded down).
 std::size_t longest_window(std::size_t count) noexcept { return count >= 32 ? 16 : count / 2; }
 
-MotifResult scan_motifs_plain(std::vector<song::Note> notes, std::uint32_t track_number,
-                              MotifTable& table) {
-  const std::size_t n = notes.size();
-  ScanState state(n);
-  std::vector<std::size_t> positions;
-
-  for (std::size_t length = longest_window(n); length >= 4; --length) {
-    std::size_t i = 0;
-    while (i + length <= n) {
-      // A window that matches a one-sound window has one sound itself, so
-      // only the window at i needs the check.
-      if (!window_free(state.used, i, length) || !one_sound(notes, i, length)) {
-        ++i;
-        continue;
-      }
-      positions.assign(1, i);
-      std::size_t j = i + length;
-      while (j + length <= n) {
-        if (window_free(state.used, j, length) && windows_match(notes, i, j, length)) {
-          positions.push_back(j);
-          j += length;
-        } else {
-          ++j;
-        }
-      }
-      if (positions.size() < 2) {
-        ++i;
-        continue;
-      }
-      make_motif(notes, positions, length, track_number, table, state);
-      i += length;
-    }
-  }
-  return finish_scan(std::move(notes), std::move(state));
-}
+}  // namespace
 
 MotifResult scan_motifs_indexed(std::vector<song::Note> notes, std::uint32_t track_number,
                                 MotifTable& table) {

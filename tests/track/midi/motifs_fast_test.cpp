@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "testutil/random.hpp"
+#include "testutil/motif_oracle.hpp"
 #include "track/midi/detail/motif_scan.hpp"
 #include "track/midi/import.hpp"
 
@@ -192,7 +193,7 @@ long compare_scans(const std::vector<Note>& notes, std::uint32_t track_number) {
   fast.result = track::midi::extract_motifs(notes, track_number, fast.table);
   std::vector<Note> sorted = notes;
   detail::stable_sort_by_start(sorted);
-  plain.result = detail::scan_motifs_plain(std::move(sorted), track_number, plain.table);
+  plain.result = testutil::scan_motifs_plain(std::move(sorted), track_number, plain.table);
 
   if (!same_notes(fast.result.notes, plain.result.notes)) return -1;
   if (!std::equal(fast.result.instances.begin(), fast.result.instances.end(),

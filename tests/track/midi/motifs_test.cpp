@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "testutil/motif_oracle.hpp"
 #include "track/midi/detail/motif_scan.hpp"
 #include "track/midi/import.hpp"
 
@@ -184,7 +185,7 @@ TEST(ExtractMotifs, OnlyFiguresOfOneSoundBecomeMotifs) {
     EXPECT_EQ(left, c.sounds_left) << c.what;
 
     MotifTable plain_table;
-    const auto plain = track::midi::detail::scan_motifs_plain(notes, 10, plain_table);
+    const auto plain = testutil::scan_motifs_plain(notes, 10, plain_table);
     EXPECT_EQ(plain.instances.size(), result.instances.size()) << c.what;
     EXPECT_EQ(plain.notes.size(), result.notes.size()) << c.what;
     EXPECT_EQ(plain_table.size(), table.size()) << c.what;
