@@ -549,11 +549,11 @@ int convert(int argc, char** argv) {
   if (error == 0) {
     DocumentWriter writer(out.fd(), out.is_new_file());
     // The input is not needed any more; the document text takes its place.
-    // Text that is written only when whole is reserved for from an estimate,
-    // so that it is usually allocated once.
+    // The buffer grows only if the text is estimated to need more room (a
+    // document handed on in pieces touches only the start of it).
     std::string& text = buffer;
     text.clear();
-    if (!out.is_new_file()) text.reserve(estimate_text_size(result.document));
+    text.reserve(estimate_text_size(result.document));
     header_format::write_document(result.document, text, [&](std::string& part) { writer.drain(part); });
     const std::uint64_t size = writer.finish(text, error);
     if (error == 0) error = out.commit(size);
