@@ -82,8 +82,10 @@ bool starts_in_order(const std::vector<Note>& notes) noexcept {
 std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes) {
   // Each entry packs the start's key above the note's index, so sorting the
   // entries is stable by construction; large lists use a radix sort on the
-  // key (a few passes over 8-byte entries instead of comparisons through
-  // the notes).
+  // key (a few passes over 8-byte entries instead of comparisons). With
+  // std::sort for every size, the 27 MB file generated with --sustain (whose
+  // held notes end out of start order) took 0.58 s instead of 0.54 s
+  // (medians of 7 alternating runs).
   std::vector<std::uint32_t> indices(notes.size());
   if (starts_in_order(notes)) {
     for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<std::uint32_t>(i);

@@ -35,9 +35,14 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
   }
   if (!layer.notes.empty()) {
     // Notes are written by start, without reordering the layer's own list.
-    // Most lists are already in that order, so they are written as they
+    // The import hands them over in that order, so they are written as they
     // stand while the order is checked on the way; a list found out of order
-    // is cut back and written again through a sorted view.
+    // (a model built by hand) is cut back and written again through a sorted
+    // view. Checking the order in a pass of its own first took the 27 MB
+    // file from 0.37 s to 0.41 s (medians of 7 alternating runs): the pass
+    // reads every note once more.
+    // Lengths and volumes repeat: without the memo the 27 MB file took
+    // 0.44 s instead of 0.37 s (medians of 7 alternating runs).
     NumberTextMemo memo;
     const std::size_t notes_begin = out.size();
     std::uint32_t previous = 0;
