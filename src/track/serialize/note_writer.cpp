@@ -131,7 +131,7 @@ bool is_plain(const song::Note& note) {
 
 void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers, bool line_end) {
   constexpr std::string_view kVolume = " volume ";
-  char line[kPlainSoundMax + 4 + kVolume.size() + 4 * kNumberTextRoom];
+  char line[kPlainSoundMax + 4 + kVolume.size() + 4 * kMaxNumberText];
   char* p = line;
   std::memcpy(p, note.sound.data(), note.sound.size());
   p += note.sound.size();

@@ -21,13 +21,12 @@ void append_shortest(std::string& out, float value);
 /// the infinities included, as shortest decimal text.
 void append_number(std::string& out, float value);
 
-/// Room a caller of write_shortest and write_number provides: the longest
-/// text (64 bytes) and the bytes past its end that the writers may store
-/// into while assembling digits in whole words.
-inline constexpr std::size_t kNumberTextRoom = 96;
+/// The longest text of either kind (the smallest subnormals: "-0." and 44
+/// zeros before their digits).
+inline constexpr std::size_t kMaxNumberText = 64;
 
 /// Writes the shortest decimal text (resp. number text) of `value` at `p`,
-/// which must have kNumberTextRoom bytes of room, and returns the end of the
+/// which must have room for kMaxNumberText bytes, and returns the end of the
 /// text. For writers that build a line in a buffer of their own.
 char* write_shortest(char* p, float value);
 char* write_number(char* p, float value);
@@ -41,12 +40,12 @@ class NumberTextMemo {
  public:
   /// Appends the number text of `value`, as append_number does.
   void append_number(std::string& out, float value);
-  /// Writes it at `p` (kNumberTextRoom bytes of room), as write_number does.
+  /// Writes it at `p` (room for kMaxNumberText bytes), as write_number does.
   char* write_number(char* p, float value);
 
  private:
   // 16 bytes, the text first: a hit copies the whole entry at once, and
-  // the bytes past the text land in the caller's room.
+  // the bytes past the text land in the room for the longest text.
   struct Entry {
     char text[11] = {};
     std::uint8_t length = 0;  // 0 while the entry is empty
