@@ -289,7 +289,6 @@ class DocumentWriter {
     rest.assign(text, cut);
     text.resize(cut);
     std::swap(text, rest);
-    written_ += cut;
     if (!thread_.joinable()) {
       write_piece(rest);
       return;
@@ -312,7 +311,7 @@ class DocumentWriter {
     direct_ = false;
     write_piece(rest.substr(blocks));
     error = error_;
-    return written_ + rest.size();
+    return offset_;
   }
 
  private:
@@ -392,8 +391,7 @@ class DocumentWriter {
   const bool in_pieces_;
   void* bounce_ = nullptr;  ///< aligned room for direct writes
   bool direct_ = false;     ///< whole blocks bypass the page cache
-  std::uint64_t offset_ = 0;   ///< bytes written (writing thread)
-  std::uint64_t written_ = 0;  ///< bytes handed on (making thread)
+  std::uint64_t offset_ = 0;  ///< bytes written so far
   int error_ = 0;
 
   std::mutex mutex_;
