@@ -4,6 +4,9 @@
 // capacity. Models that hold millions of mostly empty lists (a note's pitch
 // segments, volume curve and arpeggio) use it instead of std::vector, which
 // takes three times the room.
+// Measured on the 27 MB file in one run, seven alternating conversions each:
+// with CompactText and CompactList in the note, 0.38 s and 274 MiB peak;
+// with std::string and std::vector, 0.53 s and 567 MiB.
 
 #include <algorithm>
 #include <cstddef>

@@ -4,6 +4,9 @@
 // and texts that live for the whole program (literals) may be borrowed.
 // Models that hold millions of short texts (a note's sound name) use it
 // instead of std::string, which takes four times the room.
+// Measured on the 27 MB file in one run, seven alternating conversions each:
+// with CompactText and CompactList in the note, 0.38 s and 274 MiB peak;
+// with std::string and std::vector, 0.53 s and 567 MiB.
 
 #include <bit>
 #include <cstddef>

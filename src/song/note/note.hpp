@@ -87,11 +87,9 @@ struct Note {
   std::vector<WavePoint> pitch_curve() const;
 };
 
-// A field added to the note changes its size: add it to Note::shape() too.
-static_assert(sizeof(Note) == 80, "every field of a note belongs in Note::shape()");
-
-// Every imported note costs this much memory; keep the fields packed.
-static_assert(sizeof(Note) == 80, "a note's fields no longer pack into 80 bytes");
+// A field added to the note changes its size: add it to Note::shape() too,
+// and keep the fields packed, since every imported note costs this much.
+static_assert(sizeof(Note) == 80, "every field of a note belongs in Note::shape(), packed into 80 bytes");
 
 /// A key whose unsigned order is the IEEE 754 total order of floats:
 /// negative NaN first, then -inf ... -0, +0 ... +inf, then positive NaN.

