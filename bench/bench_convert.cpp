@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "header_format/document.hpp"
+#include "tracksmith/header_format/document.hpp"
 #include "midi_generator.hpp"
 #include "number_bench.hpp"
-#include "track/midi/import.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/midi/import.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -16,11 +16,13 @@
 #include <utility>
 #include <vector>
 
-#include "song/note/note.hpp"
+#include "tracksmith/song/note/note.hpp"
 #include "testutil/random.hpp"
 #include "testutil/motif_oracle.hpp"
-#include "track/midi/detail/motif_scan.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

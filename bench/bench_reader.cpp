@@ -11,8 +11,10 @@
 #include <string>
 
 #include "midi_generator.hpp"
-#include "smf/decode.hpp"
-#include "smf/reader.hpp"
+#include "tracksmith/smf/decode.hpp"
+#include "tracksmith/smf/reader.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

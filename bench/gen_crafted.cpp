@@ -22,6 +22,8 @@
 #include "midi_generator.hpp"
 #include "testutil/midi_builder.hpp"
 
+using namespace tracksmith;
+
 namespace {
 
 using testutil::Bytes;

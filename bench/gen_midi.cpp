@@ -9,6 +9,8 @@
 
 #include "midi_generator.hpp"
 
+using namespace tracksmith;
+
 namespace {
 
 int usage() {

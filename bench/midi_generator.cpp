@@ -9,7 +9,9 @@
 
 #include "testutil/random.hpp"
 
-namespace bench {
+using namespace tracksmith;
+
+namespace tracksmith::bench {
 namespace {
 
 
@@ -196,4 +198,4 @@ int write_generated(const char* tool, const char* path, const std::vector<std::u
   return 0;
 }
 
-}  // namespace bench
+}  // namespace tracksmith::bench

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace bench {
+namespace tracksmith::bench {
 
 struct GeneratorOptions {
   std::uint16_t tracks = 16;
@@ -31,4 +31,4 @@ bool parse_number(const char* text, unsigned long long max, unsigned long long& 
 /// with a message when the file cannot be written).
 int write_generated(const char* tool, const char* path, const std::vector<std::uint8_t>& bytes);
 
-}  // namespace bench
+}  // namespace tracksmith::bench

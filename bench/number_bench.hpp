@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace bench {
+namespace tracksmith::bench {
 
 /// A small deterministic generator for the value mixes: the same numbers on
 /// every run and machine, 24 bits per call.
@@ -40,4 +40,4 @@ void write_values(benchmark::State& state, const std::vector<float>& values, App
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 
-}  // namespace bench
+}  // namespace tracksmith::bench

@@ -7,8 +7,10 @@
 #include <span>
 #include <string>
 
-#include "header_format/document.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/header_format/document.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+using namespace tracksmith;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto imported = track::midi::song_from_midi(std::span<const std::uint8_t>(data, size));

@@ -8,7 +8,9 @@
 #include <span>
 #include <string>
 
-#include "smf/reader.hpp"
+#include "tracksmith/smf/reader.hpp"
+
+using namespace tracksmith;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);

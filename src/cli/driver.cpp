@@ -3,7 +3,7 @@
 // replaced file gets its new text under another name first), and every
 // failure ends the run with one line and status 1.
 
-#include "cli/driver.hpp"
+#include "tracksmith/cli/driver.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,11 +27,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/paths.hpp"
-#include "header_format/document.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/cli/paths.hpp"
+#include "tracksmith/header_format/document.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace cli {
+namespace tracksmith::cli {
 namespace {
 
 constexpr std::string_view kUsage = "Usage: tracksmith <input.mid> [output.track]\n";
@@ -570,4 +570,4 @@ int run(int argc, char** argv) {
   }
 }
 
-}  // namespace cli
+}  // namespace tracksmith::cli

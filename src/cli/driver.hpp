@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace cli {
+namespace tracksmith::cli {
 
 /// Reads the whole file at `path` into `bytes`, replacing what it held, and
 /// returns 0, or the errno of the call that failed. An input of `limit` bytes
@@ -19,4 +19,4 @@ int read_input(const std::string& path, std::string& bytes, std::uint64_t limit)
 /// returns the process exit status (0 on success, 1 on any failure).
 int run(int argc, char** argv);
 
-}  // namespace cli
+}  // namespace tracksmith::cli

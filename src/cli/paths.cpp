@@ -1,6 +1,6 @@
-#include "cli/paths.hpp"
+#include "tracksmith/cli/paths.hpp"
 
-namespace cli {
+namespace tracksmith::cli {
 
 std::string derive_output_path(std::string_view input) {
   const std::size_t slash = input.rfind('/');
@@ -18,4 +18,4 @@ std::string derive_output_path(std::string_view input) {
   return out;
 }
 
-}  // namespace cli
+}  // namespace tracksmith::cli

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace tracksmith::cli {
 
 /// The input path with the extension of its last component replaced by
 /// "track" ("song.mid" -> "song.track"; "song" and ".mid" get ".track"
@@ -12,4 +12,4 @@ namespace cli {
 /// appended instead so that a conversion never overwrites its input.
 std::string derive_output_path(std::string_view input);
 
-}  // namespace cli
+}  // namespace tracksmith::cli

@@ -19,7 +19,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace common {
+namespace tracksmith::common {
 
 template <typename T>
 class CompactList {
@@ -164,4 +164,4 @@ class CompactList {
   Block* block_ = nullptr;
 };
 
-}  // namespace common
+}  // namespace tracksmith::common

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <type_traits>
 
-namespace common {
+namespace tracksmith::common {
 
 class CompactText {
  public:
@@ -224,4 +224,4 @@ static_assert(sizeof(CompactText) == 8);
 static_assert(sizeof(void*) == 8, "CompactText keeps a pointer and its tag in one 64-bit word");
 static_assert(std::endian::native == std::endian::little, "CompactText reads its tag from the last byte");
 
-}  // namespace common
+}  // namespace tracksmith::common

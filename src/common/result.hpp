@@ -10,7 +10,7 @@
 #include <utility>
 #include <variant>
 
-namespace common {
+namespace tracksmith::common {
 
 /// What kind of failure an Error describes.
 enum class ErrorKind {
@@ -82,4 +82,4 @@ class [[nodiscard]] Result<void, E> {
   std::optional<E> error_;
 };
 
-}  // namespace common
+}  // namespace tracksmith::common

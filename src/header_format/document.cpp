@@ -1,6 +1,6 @@
-#include "header_format/document.hpp"
+#include "tracksmith/header_format/document.hpp"
 
-namespace header_format {
+namespace tracksmith::header_format {
 
 void serialize_instance(std::string& out, const Instance& instance, std::size_t depth) {
   separate(out);
@@ -30,4 +30,4 @@ void serialize(const UnknownSection& section, std::string& out) {
   for (const Instance& instance : section.instances) serialize_instance(out, instance, 0);
 }
 
-}  // namespace header_format
+}  // namespace tracksmith::header_format

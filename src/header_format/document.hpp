@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "header_format/meta/meta.hpp"
+#include "tracksmith/header_format/meta/meta.hpp"
 
-namespace header_format {
+namespace tracksmith::header_format {
 
 /// Makes what is written next start after one blank line: appends "\n"
 /// unless `out` is empty or already ends with "\n\n".
@@ -121,4 +121,4 @@ void write_document(const Document<S>& document, std::string& out, const Drain& 
   for (const auto& section : document.unknown_sections) serialize(section, out);
 }
 
-}  // namespace header_format
+}  // namespace tracksmith::header_format

@@ -8,10 +8,10 @@
 #include <string>
 #include <utility>
 
-#include "smf/detail/track_decoder.hpp"
-#include "smf/reader.hpp"
+#include "tracksmith/smf/detail/track_decoder.hpp"
+#include "tracksmith/smf/reader.hpp"
 
-namespace smf {
+namespace tracksmith::smf {
 
 /// Receives a track's events in file order through `event`, then, when the
 /// track was cut short, its damage note through `damage` (at most once, after
@@ -32,4 +32,4 @@ void decode_events(const TrackChunk& chunk, S& sink) {
   detail::TrackDecoder<S>(chunk, sink).run();
 }
 
-}  // namespace smf
+}  // namespace tracksmith::smf

@@ -5,7 +5,7 @@
 // stage can fail; a damaged track is cut short and the place and reason are
 // noted.
 
-#include "smf/reader.hpp"
+#include "tracksmith/smf/reader.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "smf/decode.hpp"
-#include "smf/detail/byte_cursor.hpp"
+#include "tracksmith/smf/decode.hpp"
+#include "tracksmith/smf/detail/byte_cursor.hpp"
 
-namespace smf {
+namespace tracksmith::smf {
 namespace {
 
 using detail::ByteCursor;
@@ -242,4 +242,4 @@ common::Result<Smf> parse(std::span<const std::uint8_t> bytes) {
   return smf;
 }
 
-}  // namespace smf
+}  // namespace tracksmith::smf

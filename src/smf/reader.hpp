@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/result.hpp"
+#include "tracksmith/common/result.hpp"
 
-namespace smf {
+namespace tracksmith::smf {
 
 /// Timing of the file, from the header's division word.
 struct Timing {
@@ -163,4 +163,4 @@ void decode_track(const TrackChunk& chunk, Track& out);
 /// The input must stay alive and unchanged while the result is used.
 common::Result<Smf> parse(std::span<const std::uint8_t> bytes);
 
-}  // namespace smf
+}  // namespace tracksmith::smf

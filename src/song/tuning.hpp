@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "song/note/note.hpp"
+#include "tracksmith/song/note/note.hpp"
 
-namespace song {
+namespace tracksmith::song {
 
 struct Tuning {
   std::vector<float> ratios;  ///< ratio of each step; equal temperament: 2^(i/n)
@@ -16,4 +16,4 @@ struct Wave {
   std::vector<WavePoint> points;
 };
 
-}  // namespace song
+}  // namespace tracksmith::song

@@ -4,13 +4,13 @@
 // the number texts. Build a TrackDocument in memory and write it with
 // header_format::write_document.
 
-#include "header_format/document.hpp"
-#include "header_format/meta/meta.hpp"
-#include "song/note/layer.hpp"
-#include "song/note/note.hpp"
-#include "song/sound/sound.hpp"
-#include "song/tuning.hpp"
-#include "track/multisong/song.hpp"
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/header_format/document.hpp"
+#include "tracksmith/header_format/meta/meta.hpp"
+#include "tracksmith/song/note/layer.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/song/sound/sound.hpp"
+#include "tracksmith/song/tuning.hpp"
+#include "tracksmith/track/multisong/song.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"

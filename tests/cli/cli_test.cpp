@@ -21,11 +21,13 @@
 #include <thread>
 #include <vector>
 
-#include "cli/driver.hpp"
-#include "cli/paths.hpp"
-#include "header_format/document.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/cli/driver.hpp"
+#include "tracksmith/cli/paths.hpp"
+#include "tracksmith/header_format/document.hpp"
+#include "tracksmith/track/midi/import.hpp"
 #include "testutil/midi_builder.hpp"
+
+using namespace tracksmith;
 
 extern char** environ;
 

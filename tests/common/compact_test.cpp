@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/compact_list.hpp"
-#include "common/compact_text.hpp"
+#include "tracksmith/common/compact_list.hpp"
+#include "tracksmith/common/compact_text.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -1,9 +1,11 @@
-#include "header_format/document.hpp"
+#include "tracksmith/header_format/document.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
+
+using namespace tracksmith;
 
 namespace {
 

@@ -1,10 +1,12 @@
-#include "header_format/meta/meta.hpp"
+#include "tracksmith/header_format/meta/meta.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "header_format/document.hpp"
+#include "tracksmith/header_format/document.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

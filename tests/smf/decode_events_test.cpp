@@ -1,4 +1,4 @@
-#include "smf/decode.hpp"
+#include "tracksmith/smf/decode.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "smf/reader.hpp"
+#include "tracksmith/smf/reader.hpp"
 #include "testutil/midi_builder.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "smf/reader.hpp"
+#include "tracksmith/smf/reader.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "testutil/midi_builder.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "song/note/note.hpp"
+#include "tracksmith/song/note/note.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 #include <span>
 #include <utility>
 #include <vector>
+
+using namespace tracksmith;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace testutil {
+namespace tracksmith::testutil {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -184,4 +184,4 @@ inline Bytes rmid(std::initializer_list<std::pair<std::string_view, Bytes>> sub_
   return out;
 }
 
-}  // namespace testutil
+}  // namespace tracksmith::testutil

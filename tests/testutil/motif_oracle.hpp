@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "song/note/note.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace testutil {
+namespace tracksmith::testutil {
 
 inline track::midi::MotifResult scan_motifs_plain(std::vector<song::Note> notes,
                                                   std::uint32_t track_number,
@@ -95,4 +95,4 @@ inline track::midi::MotifResult scan_motifs_plain(std::vector<song::Note> notes,
   return result;
 }
 
-}  // namespace testutil
+}  // namespace tracksmith::testutil

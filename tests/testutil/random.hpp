@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace testutil {
+namespace tracksmith::testutil {
 
 class SplitMix64 {
  public:
@@ -28,4 +28,4 @@ class SplitMix64 {
   std::uint64_t state_;
 };
 
-}  // namespace testutil
+}  // namespace tracksmith::testutil

@@ -1,10 +1,10 @@
-#include "header_format/meta/meta.hpp"
+#include "tracksmith/header_format/meta/meta.hpp"
 
 #include <string_view>
 
-#include "header_format/document.hpp"
+#include "tracksmith/header_format/document.hpp"
 
-namespace header_format {
+namespace tracksmith::header_format {
 
 void serialize(const Meta& meta, std::string& out) {
   if (!meta.title && !meta.author && !meta.description && meta.tags.empty()) return;
@@ -47,4 +47,4 @@ void serialize(const Meta& meta, std::string& out) {
   }
 }
 
-}  // namespace header_format
+}  // namespace tracksmith::header_format

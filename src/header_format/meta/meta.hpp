@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace header_format {
+namespace tracksmith::header_format {
 
 struct Meta {
   std::optional<std::string> title;
@@ -17,4 +17,4 @@ struct Meta {
 /// Appends the "# Meta" block, or nothing when every field is absent or empty.
 void serialize(const Meta& meta, std::string& out);
 
-}  // namespace header_format
+}  // namespace tracksmith::header_format

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-namespace smf::detail {
+namespace tracksmith::smf::detail {
 
 /// A variable-length quantity as read: its value, how many bytes it took and
 /// whether the data ended before its last byte.
@@ -100,4 +100,4 @@ class ByteCursor {
   std::size_t base_;
 };
 
-}  // namespace smf::detail
+}  // namespace tracksmith::smf::detail

@@ -10,10 +10,10 @@
 #include <string>
 #include <utility>
 
-#include "smf/detail/byte_cursor.hpp"
-#include "smf/reader.hpp"
+#include "tracksmith/smf/detail/byte_cursor.hpp"
+#include "tracksmith/smf/reader.hpp"
 
-namespace smf::detail {
+namespace tracksmith::smf::detail {
 
 /// "0x" and two upper-case hex digits.
 std::string hex_byte(std::uint8_t b);
@@ -213,4 +213,4 @@ class TrackDecoder {
   bool after_end_ = false;
 };
 
-}  // namespace smf::detail
+}  // namespace tracksmith::smf::detail

@@ -10,9 +10,9 @@
 #include <variant>
 #include <vector>
 
-#include "song/note/note.hpp"
+#include "tracksmith/song/note/note.hpp"
 
-namespace song {
+namespace tracksmith::song {
 
 /// A changed note of a placed motif or subtrack.
 struct NoteOverride {
@@ -107,4 +107,4 @@ struct Subtitle {
   float time = 0.0f;
 };
 
-}  // namespace song
+}  // namespace tracksmith::song

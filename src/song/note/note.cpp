@@ -1,4 +1,4 @@
-#include "song/note/note.hpp"
+#include "tracksmith/song/note/note.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace song {
+namespace tracksmith::song {
 
 float Note::length() const noexcept {
   // Summing from -0 keeps a note without segments at exactly
@@ -123,4 +123,4 @@ std::vector<std::uint32_t> order_by_start(const std::vector<Note>& notes) {
   return indices;
 }
 
-}  // namespace song
+}  // namespace tracksmith::song

@@ -12,10 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "common/compact_list.hpp"
-#include "common/compact_text.hpp"
+#include "tracksmith/common/compact_list.hpp"
+#include "tracksmith/common/compact_text.hpp"
 
-namespace song {
+namespace tracksmith::song {
 
 /// One piece of a pitch trajectory: a pitch change over a duration.
 struct NoteSegment {
@@ -119,4 +119,4 @@ struct Trajectory {
 /// moves from point to point, and holds at the last value to the end.
 Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float length);
 
-}  // namespace song
+}  // namespace tracksmith::song

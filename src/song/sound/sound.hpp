@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace song {
+namespace tracksmith::song {
 
 struct Oscillator {
   std::string wave;
@@ -71,4 +71,4 @@ struct Sound {
   float volume = 1.0f;
 };
 
-}  // namespace song
+}  // namespace tracksmith::song

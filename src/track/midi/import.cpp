@@ -17,13 +17,13 @@
 #include <utility>
 #include <vector>
 
-#include "smf/decode.hpp"
-#include "smf/reader.hpp"
-#include "track/midi/detail/note_parts.hpp"
-#include "track/midi/detail/text.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/smf/decode.hpp"
+#include "tracksmith/smf/reader.hpp"
+#include "tracksmith/track/midi/detail/note_parts.hpp"
+#include "tracksmith/track/midi/detail/text.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace track::midi {
+namespace tracksmith::track::midi {
 
 static_assert(kMaxInputBytes == smf::kMaxInputBytes, "the import takes what the reader takes");
 
@@ -570,4 +570,4 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   return result;
 }
 
-}  // namespace track::midi
+}  // namespace tracksmith::track::midi

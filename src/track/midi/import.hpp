@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "common/result.hpp"
-#include "song/note/layer.hpp"
-#include "song/note/note.hpp"
-#include "track/multisong/track_sections.hpp"
+#include "tracksmith/common/result.hpp"
+#include "tracksmith/song/note/layer.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
 
-namespace track::midi {
+namespace tracksmith::track::midi {
 
 struct MidiImport {
   TrackDocument document;
@@ -72,4 +72,4 @@ struct MotifResult {
 MotifResult extract_motifs(std::vector<song::Note> notes, std::uint32_t track_number,
                            MotifTable& table);
 
-}  // namespace track::midi
+}  // namespace tracksmith::track::midi

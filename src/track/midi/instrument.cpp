@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "track/midi/detail/note_parts.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/track/midi/detail/note_parts.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace track::midi {
+namespace tracksmith::track::midi {
 namespace {
 
 // The sounds of the standard instrument library. A track whose whole name
@@ -117,4 +117,4 @@ std::string_view choose_sound(std::uint8_t channel, std::uint8_t key,
   return detail::choose_sound_for(channel, key, named, program);
 }
 
-}  // namespace track::midi
+}  // namespace tracksmith::track::midi

@@ -24,12 +24,12 @@
 #include <utility>
 #include <vector>
 
-#include "song/note/layer.hpp"
-#include "song/note/note.hpp"
-#include "track/midi/detail/motif_scan.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/song/note/layer.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace track::midi {
+namespace tracksmith::track::midi {
 namespace detail {
 namespace {
 
@@ -386,4 +386,4 @@ MotifResult extract_motifs(std::vector<song::Note> notes, std::uint32_t track_nu
   return detail::scan_motifs_indexed(std::move(notes), track_number, table);
 }
 
-}  // namespace track::midi
+}  // namespace tracksmith::track::midi

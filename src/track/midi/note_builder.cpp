@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "song/note/note.hpp"
-#include "track/midi/detail/note_parts.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/midi/detail/note_parts.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace track::midi {
+namespace tracksmith::track::midi {
 namespace {
 
 constexpr std::uint8_t DRUM_CHANNEL = 9;
@@ -93,4 +93,4 @@ void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t 
 
 }  // namespace detail
 
-}  // namespace track::midi
+}  // namespace tracksmith::track::midi

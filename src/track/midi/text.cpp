@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "track/midi/detail/text.hpp"
+#include "tracksmith/track/midi/detail/text.hpp"
 
-namespace track::midi::detail {
+namespace tracksmith::track::midi::detail {
 namespace {
 
 constexpr char32_t REPLACEMENT = 0xFFFD;
@@ -127,4 +127,4 @@ std::string clean_track_name(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-}  // namespace track::midi::detail
+}  // namespace tracksmith::track::midi::detail

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 template <class Placement>
@@ -75,4 +75,4 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
   }
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -1,11 +1,11 @@
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 // Reverb and snapshot values use shortest decimal text (so -0 reads "-0");
 // subtitle times use number text.
@@ -43,4 +43,4 @@ void serialize_subtitle_track(const SubtitleTrack& track, std::string& out) {
   for (const auto& subtitle : track.subtitles) write_subtitle_line(out, subtitle);
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

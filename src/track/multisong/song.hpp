@@ -10,10 +10,10 @@
 #include <variant>
 #include <vector>
 
-#include "song/note/layer.hpp"
-#include "song/note/note.hpp"
+#include "tracksmith/song/note/layer.hpp"
+#include "tracksmith/song/note/note.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 enum class Comparison : std::uint8_t { Less, LessEqual, Greater, GreaterEqual, Equal, NotEqual };
 
@@ -102,4 +102,4 @@ struct ReverbPreset {
   float predelay = 0.0f;
 };
 
-}  // namespace track
+}  // namespace tracksmith::track

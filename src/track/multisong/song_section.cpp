@@ -1,11 +1,11 @@
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 // Every float of a song is written as shortest decimal text, so -0 reads "-0".
 void serialize_song(const Song& song, std::string& out) {
@@ -83,4 +83,4 @@ void serialize_song(const Song& song, std::string& out) {
   }
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -3,11 +3,11 @@
 #include <type_traits>
 #include <variant>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/text.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/text.hpp"
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 std::string_view comparison_text(Comparison comparison) {
@@ -88,4 +88,4 @@ std::string position_text(const SongPosition& position) {
   return shortest_text(std::get<position::Time>(position).time);
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -1,10 +1,10 @@
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 void serialize_sound(const song::Sound& sound, std::string& out) { out += format_sound(sound); }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -1,8 +1,8 @@
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain) {
   header_format::serialize(sections.songs, out, drain);
@@ -16,4 +16,4 @@ void serialize(const TrackSections& sections, std::string& out, const header_for
   header_format::serialize(sections.reverb, out, drain);
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "header_format/document.hpp"
-#include "song/note/layer.hpp"
-#include "song/sound/sound.hpp"
-#include "song/tuning.hpp"
-#include "track/multisong/song.hpp"
+#include "tracksmith/header_format/document.hpp"
+#include "tracksmith/song/note/layer.hpp"
+#include "tracksmith/song/sound/sound.hpp"
+#include "tracksmith/song/tuning.hpp"
+#include "tracksmith/track/multisong/song.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 struct TrackSections {
   header_format::SectionList<Song> songs;
@@ -47,9 +47,8 @@ void serialize_motif(const Motif& motif, std::string& out);
 void serialize_snapshot(const Snapshot& snapshot, std::string& out);
 void serialize_reverb(const ReverbPreset& preset, std::string& out);
 
-}  // namespace track
-
-namespace header_format {
+}  // namespace tracksmith::track
+namespace tracksmith::header_format {
 
 #define TRACKSMITH_SECTION(Type, Name, Body)                                           \
   template <>                                                                          \
@@ -70,4 +69,4 @@ TRACKSMITH_SECTION(track::ReverbPreset, "Reverb", track::serialize_reverb)
 
 #undef TRACKSMITH_SECTION
 
-}  // namespace header_format
+}  // namespace tracksmith::header_format

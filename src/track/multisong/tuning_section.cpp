@@ -2,11 +2,11 @@
 #include <cstddef>
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 // Equal temperament is recognised in 32-bit float arithmetic, each ratio
@@ -38,4 +38,4 @@ void serialize_tuning(const song::Tuning& tuning, std::string& out) {
   out += '\n';
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -1,9 +1,9 @@
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/number_text.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 void serialize_wave(const song::Wave& wave, std::string& out) {
   for (const auto& point : wave.points) {
@@ -15,4 +15,4 @@ void serialize_wave(const song::Wave& wave, std::string& out) {
   }
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

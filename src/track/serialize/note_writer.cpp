@@ -3,11 +3,11 @@
 #include <string_view>
 #include <string>
 
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 // The two-point curve from (0, base) to (1 within tolerance, anything):
@@ -216,4 +216,4 @@ std::string format_note_override(const song::NoteOverride& override_) {
   return text;
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -7,7 +7,7 @@
 // all others from std::to_chars. Both give the same Decimal type to the same
 // layout.
 
-#include "track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -20,7 +20,7 @@
 #include <limits>
 #include <system_error>
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 static_assert(std::endian::native == std::endian::little,
@@ -490,4 +490,4 @@ void NumberTextMemo::append_number(std::string& out, float value) {
   append_written(out, [this, value](char* p) { return write_number(p, value); });
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace track {
+namespace tracksmith::track {
 
 /// Shortest decimal text: the shortest digits that read back as the same
 /// float (nearest the exact value; on an exact tie the larger magnitude),
@@ -68,4 +68,4 @@ inline std::string number_text(float value) {
   return s;
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

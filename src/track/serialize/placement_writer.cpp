@@ -4,11 +4,11 @@
 #include <type_traits>
 #include <variant>
 
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 void append_numbers(std::string& text, std::initializer_list<float> values) {
@@ -168,4 +168,4 @@ std::string format_subtrack_instance(const song::SubtrackInstance& instance) {
   return text;
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -2,11 +2,11 @@
 #include <limits>
 #include <string>
 
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 namespace {
 
 std::string_view voice_param_text(song::VoiceParam kind) {
@@ -176,4 +176,4 @@ std::string format_sound(const song::Sound& sound) {
   return text;
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

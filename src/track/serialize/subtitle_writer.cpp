@@ -1,9 +1,9 @@
 #include <string>
 
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 void write_subtitle_line(std::string& out, const song::Subtitle& subtitle) {
   append_number(out, subtitle.time);
@@ -14,4 +14,4 @@ void write_subtitle_line(std::string& out, const song::Subtitle& subtitle) {
   out += '\n';
 }
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "song/note/note.hpp"
-#include "track/serialize/number_text.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 /// The tolerance of the "close to 1" tests: the 32-bit float epsilon, 2^-23.
 inline constexpr float kEpsilon = std::numeric_limits<float>::epsilon();
@@ -51,4 +51,4 @@ void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* 
                       bool line_end = false);
 void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr);
 
-}  // namespace track
+}  // namespace tracksmith::track

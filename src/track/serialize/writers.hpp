@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "song/note/layer.hpp"
-#include "song/note/note.hpp"
-#include "song/sound/sound.hpp"
+#include "tracksmith/song/note/layer.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/song/sound/sound.hpp"
 
-namespace track {
+namespace tracksmith::track {
 
 /// Layer note: "{sound} {start} {pitch} {length}" and its options.
 std::string format_note(const song::Note& note);
@@ -46,4 +46,4 @@ std::string format_modulation(std::string_view name, const song::Modulation& mod
 /// Appends "{time} {text}\n", or "{time}\n" for an empty text.
 void write_subtitle_line(std::string& out, const song::Subtitle& subtitle);
 
-}  // namespace track
+}  // namespace tracksmith::track

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "testutil/midi_builder.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

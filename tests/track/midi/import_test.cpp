@@ -11,7 +11,9 @@
 
 #include "testutil/midi_builder.hpp"
 #include "testutil/random.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

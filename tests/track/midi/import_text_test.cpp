@@ -4,10 +4,12 @@
 
 #include <string>
 
-#include "header_format/document.hpp"
+#include "tracksmith/header_format/document.hpp"
 #include "testutil/midi_builder.hpp"
-#include "track/midi/import.hpp"
-#include "track/multisong/track_sections.hpp"
+#include "tracksmith/track/midi/import.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

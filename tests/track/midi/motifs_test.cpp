@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "testutil/motif_oracle.hpp"
-#include "track/midi/detail/motif_scan.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "track/midi/import.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include <limits>
 #include <string>
 
-#include "track/track.hpp"
+#include "tracksmith/track/track.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -4,8 +4,10 @@
 
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "track/multisong/track_sections.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

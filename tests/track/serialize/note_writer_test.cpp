@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "track/serialize/text.hpp"
-#include "track/serialize/number_text.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/serialize/text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "track/serialize/number_text.hpp"
+#include "tracksmith/track/serialize/number_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using namespace tracksmith;
 
 namespace {
 

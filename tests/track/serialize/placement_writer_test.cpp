@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

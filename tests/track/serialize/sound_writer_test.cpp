@@ -5,8 +5,10 @@
 #include <limits>
 #include <string>
 
-#include "track/multisong/track_sections.hpp"
-#include "track/serialize/writers.hpp"
+#include "tracksmith/track/multisong/track_sections.hpp"
+#include "tracksmith/track/serialize/writers.hpp"
+
+using namespace tracksmith;
 
 namespace {
 

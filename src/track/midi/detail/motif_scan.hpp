@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "song/note/note.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace track::midi::detail {
+namespace tracksmith::track::midi::detail {
 
 /// Sorts notes by start under the total order, keeping the order of equal starts.
 void stable_sort_by_start(std::vector<song::Note>& notes);
@@ -24,4 +24,4 @@ void stable_sort_by_start(std::vector<song::Note>& notes);
 MotifResult scan_motifs_indexed(std::vector<song::Note> sorted_notes,
                                 std::uint32_t track_number, MotifTable& table);
 
-}  // namespace track::midi::detail
+}  // namespace tracksmith::track::midi::detail

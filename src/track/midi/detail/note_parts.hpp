@@ -8,11 +8,11 @@
 #include <span>
 #include <string_view>
 
-#include "common/compact_text.hpp"
-#include "song/note/note.hpp"
-#include "track/midi/import.hpp"
+#include "tracksmith/common/compact_text.hpp"
+#include "tracksmith/song/note/note.hpp"
+#include "tracksmith/track/midi/import.hpp"
 
-namespace track::midi::detail {
+namespace tracksmith::track::midi::detail {
 
 /// The standard sound that a (trimmed) track name names as a whole, after
 /// ASCII lower-casing; nothing when it names none. The view points into the
@@ -31,4 +31,4 @@ void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t 
                std::uint8_t key, std::uint8_t velocity, std::uint32_t start_tick,
                std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends);
 
-}  // namespace track::midi::detail
+}  // namespace tracksmith::track::midi::detail

@@ -6,7 +6,7 @@
 #include <string>
 #include <cstdint>
 
-namespace track::midi::detail {
+namespace tracksmith::track::midi::detail {
 
 /// Decodes `bytes` as UTF-8, replacing each maximal invalid subpart with one
 /// U+FFFD, and returns the result re-encoded as valid UTF-8.
@@ -18,4 +18,4 @@ std::string decode_utf8_lossy(std::span<const std::uint8_t> bytes);
 /// Empty when nothing but white space remains.
 std::string clean_track_name(std::span<const std::uint8_t> bytes);
 
-}  // namespace track::midi::detail
+}  // namespace tracksmith::track::midi::detail
