@@ -1,0 +1,77 @@
+#pragma once
+// The front door: one call from the bytes of a Standard MIDI File to the text
+// of its .track document, the call the tracksmith tool itself makes. Callers
+// who build or inspect documents themselves use the modules beneath it: the
+// model (tracksmith/song/, tracksmith/track/track.hpp), the import
+// (tracksmith/track/midi/import.hpp) and the writers
+// (tracksmith/header_format/document.hpp).
+//
+//   auto converted = tracksmith::convert(bytes);
+//   if (!converted) return fail(converted.error().text());
+//   use(converted->text);
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tracksmith/common/result.hpp"
+#include "tracksmith/header_format/document.hpp"
+#include "tracksmith/track/midi/import.hpp"
+
+namespace tracksmith {
+
+/// The version of this library and tool, "X.Y.Z".
+std::string_view version() noexcept;
+
+/// A finished conversion.
+struct Conversion {
+  /// The document, byte for byte as the tool writes it (less what a drain
+  /// took; see ConvertOptions::drain).
+  std::string text;
+  /// What was converted leniently or dropped, in the order raised, each a
+  /// line of text without a "Warning: " prefix.
+  std::vector<std::string> warnings;
+  /// The number of layers in the document (at least 1).
+  std::size_t layers = 0;
+};
+
+/// Why a conversion failed. `text()` is the one-line message ("could not
+/// parse MIDI data: ...", "SMPTE timecode timing is not supported", "no notes
+/// found"); `warnings` holds the damage found on the way to "no notes found".
+using ConversionError = track::midi::MidiImportError;
+
+/// Inputs must be smaller than this (4 GiB); a larger one fails to parse.
+inline constexpr std::uint64_t kMaxInputBytes = track::midi::kMaxInputBytes;
+
+/// Choices about how convert() hands over its result. None changes the text.
+struct ConvertOptions {
+  /// When set, called with the text so far after each entry of a long
+  /// section, so that a caller can write finished parts away while the rest
+  /// is made; it may remove a leading part of the text but must leave its
+  /// last two bytes (header_format::Drain). Conversion::text then holds what
+  /// it left.
+  header_format::Drain drain;
+  /// Leaves the imported model allocated after the call: for a process that
+  /// exits right after converting, whose exit reclaims millions of notes
+  /// faster than freeing them one by one. Each such call leaks its model.
+  bool keep_model = false;
+  /// When set, called once the input has been imported, before the text is
+  /// written; from then on convert() no longer reads the input, so a caller
+  /// may free it here to lower the peak memory.
+  std::function<void()> input_done;
+};
+
+/// Converts the bytes of a Standard MIDI File into its .track document.
+/// Never throws for bad input: every failure is a ConversionError. Throws
+/// std::bad_alloc only when memory runs out.
+common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi);
+
+/// convert() with a choice of how the text is handed over.
+common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi,
+                                                    const ConvertOptions& options);
+
+}  // namespace tracksmith
