@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Checks what an embedder and a packager get: the install tree, a consumer
+# through find_package and through pkg-config (its text compared byte for
+# byte with the tool's), tracksmith_add_documents built twice (the second
+# build converts nothing), a host project that adds the source folder, the
+# Debian packages, and the manual page rendered without a warning.
+#
+#   bash tests/package/run.sh
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source="$PWD"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+example="$source/examples/example.mid"
+
+echo "-- manual page"
+groff -man -ww -Tutf8 doc/tracksmith.1 >"$work/man.txt" 2>"$work/man.err"
+[ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "groff warned about doc/tracksmith.1"; }
+
+echo "-- build without tests, install into a prefix"
+cmake -S . -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_BUILD_TESTS=OFF >/dev/null
+cmake --build "$work/build" >/dev/null
+prefix="$work/prefix"
+cmake --install "$work/build" --prefix "$prefix" >/dev/null
+for path in bin/tracksmith include/tracksmith/tracksmith.hpp include/tracksmith/track/midi/import.hpp \
+    lib/libtracksmith.a lib/cmake/tracksmith/tracksmith-config.cmake lib/pkgconfig/tracksmith.pc \
+    share/man/man1/tracksmith.1 share/doc/tracksmith/LICENSE share/doc/tracksmith/README.md; do
+  [ -e "$prefix/$path" ] || fail "the install has no $path"
+done
+[ "$("$prefix/bin/tracksmith" --version)" = "tracksmith $(sed -n "s/^project(tracksmith .*VERSION \([0-9.]*\).*/\1/p" CMakeLists.txt)" ] \
+  || fail "--version does not print the project's version"
+cp "$example" "$work/example.mid"
+"$prefix/bin/tracksmith" "$work/example.mid" "$work/tool.track" 2>/dev/null
+
+echo "-- consumer through find_package"
+cmake -S tests/package/consumer -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+"$work/consumer/consumer" "$example" "$work/cmake.track"
+cmp "$work/tool.track" "$work/cmake.track" || fail "the find_package consumer's text differs from the tool's"
+
+echo "-- consumer through pkg-config"
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+# shellcheck disable=SC2046
+g++ -std=c++20 tests/package/consumer/main.cpp -o "$work/pc-consumer" $(pkg-config --cflags --libs tracksmith)
+"$work/pc-consumer" "$example" "$work/pc.track" >/dev/null
+cmp "$work/tool.track" "$work/pc.track" || fail "the pkg-config consumer's text differs from the tool's"
+
+echo "-- tracksmith_add_documents, built twice"
+cp -r tests/package/documents "$work/documents"
+mkdir -p "$work/documents/songs"
+cp "$example" "$work/documents/first.mid"
+cp "$example" "$work/documents/songs/second.mid"
+cmake -S "$work/documents" -B "$work/documents-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/documents-build" >"$work/first-build.log" 2>&1
+cmp "$work/tool.track" "$work/documents-build/first.track" || fail "first.track differs from the tool's"
+cmp "$work/tool.track" "$work/documents-build/songs/second.track" || fail "songs/second.track differs"
+cmake --build "$work/documents-build" >"$work/second-build.log" 2>&1
+grep -q "no work to do" "$work/second-build.log" || { cat "$work/second-build.log"; fail "the second build converted again"; }
+touch "$work/documents/songs/second.mid"
+cmake --build "$work/documents-build" >"$work/third-build.log" 2>&1
+[ "$(grep -c "Converting" "$work/third-build.log")" = 1 ] || { cat "$work/third-build.log"; fail "a touched file did not convert alone"; }
+
+echo "-- host project with add_subdirectory"
+cmake -S tests/package/host -B "$work/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_SOURCE="$source" >/dev/null
+if cmake --build "$work/host" -- -t targets all | grep -qE '_tests:|fuzz_|bench_'; then
+  fail "a host build includes tracksmith's tests, fuzzers or benchmarks"
+fi
+grep -q -- "-Werror" "$work/host/build.ninja" && fail "a host build compiles with -Werror"
+cmake --build "$work/host" >"$work/host.log" 2>&1 || { cat "$work/host.log"; fail "the host project does not build"; }
+"$work/host/consumer" "$example" "$work/host.track" >/dev/null
+cmp "$work/tool.track" "$work/host.track" || fail "the host's text differs"
+cmp "$work/tool.track" "$work/host/example.track" || fail "the host's example.track differs"
+
+echo "-- Debian packages"
+(cd "$work/build" && cpack -G DEB >/dev/null)
+tool_deb="$(ls "$work"/build/tracksmith_*.deb)"
+dev_deb="$(ls "$work"/build/tracksmith-dev_*.deb)"
+dpkg-deb -c "$tool_deb" >"$work/tool.list"
+dpkg-deb -c "$dev_deb" >"$work/dev.list"
+cat "$work/tool.list"
+awk '{print $6}' "$work/dev.list" | grep -E '\.(hpp|cmake|pc|a)$' | sort
+grep -q '\./usr/bin/tracksmith$' "$work/tool.list" || fail "the package has no binary"
+grep -q 'man1/tracksmith\.1' "$work/tool.list" || fail "the package has no manual page"
+grep -q 'include/tracksmith/tracksmith\.hpp' "$work/dev.list" || fail "the -dev package has no headers"
+grep -q 'cmake/tracksmith/tracksmith-config\.cmake' "$work/dev.list" || fail "the -dev package has no CMake files"
+echo "package checks passed"
