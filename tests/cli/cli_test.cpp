@@ -25,6 +25,7 @@
 #include "tracksmith/cli/paths.hpp"
 #include "tracksmith/header_format/document.hpp"
 #include "tracksmith/track/midi/import.hpp"
+#include "tracksmith/tracksmith.hpp"
 #include "testutil/midi_builder.hpp"
 
 using namespace tracksmith;
@@ -145,6 +146,43 @@ TEST_F(Cli, NoArgumentPrintsUsage) {
   EXPECT_EQ(r.err, "Usage: tracksmith <input.mid> [output.track]\n");
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(files().empty());
+}
+
+TEST_F(Cli, HelpAndVersionAnswerOnlyAsTheSoleArgument) {
+  spit(dir_ / "--help", three_layer_file());
+  const std::string version = "tracksmith " + std::string(tracksmith::version()) + "\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out_start;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"--version"}, 0, version, ""},
+      {{"--help"}, 0, "Usage: tracksmith <input.mid> [output.track]\n\nConverts a Standard MIDI File", ""},
+      {{"--version", "out.track"}, 1, "", "Reading --version: No such file or directory (os error 2)\n"},
+      {{"./--help"}, 0, "", "Imported ./--help \u2192 ./--help.track (3 layers)\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = run_tool(dir_, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start) << c.args[0];
+    if (c.out_start.empty()) {
+      EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(r.err, c.err) << c.args[0];
+  }
+  EXPECT_EQ(version.find_first_not_of("tracksmith 0123456789.\n"), std::string::npos) << version;
+}
+
+TEST_F(Cli, ToolWritesTheFrontDoorsText) {
+  const Bytes bytes = three_layer_file();
+  spit(dir_ / "x.mid", bytes);
+  ASSERT_EQ(run_tool(dir_, {"x.mid"}).status, 0);
+  const auto converted = tracksmith::convert(bytes);
+  ASSERT_TRUE(converted);
+  EXPECT_EQ(converted->layers, 3u);
+  EXPECT_EQ(slurp(dir_ / "x.track"), converted->text);
 }
 
 TEST_F(Cli, SuccessWritesDerivedPathAndReportsLayers) {
