@@ -21,6 +21,8 @@
 
 namespace tracksmith::common {
 
+/// A list of plain values (trivially copyable) in one pointer: empty lists
+/// allocate nothing. Copies are deep; moves leave the source empty.
 template <typename T>
 class CompactList {
   static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>,

@@ -20,6 +20,7 @@
 
 namespace tracksmith::common {
 
+/// An owned UTF-8 text in 8 bytes; converts to std::string_view.
 class CompactText {
  public:
   /// Longest text held without a heap block.

@@ -34,16 +34,20 @@ struct Unexpected {
   E error;
 };
 
+/// Wraps `error` for returning a failed Result.
 template <class E>
 Unexpected<E> unexpected(E error) {
   return Unexpected<E>{std::move(error)};
 }
 
+/// A failed Result's error of the given kind, message and input offset.
 inline Unexpected<Error> make_error(ErrorKind kind, std::string message,
                                     std::optional<std::size_t> offset = std::nullopt) {
   return Unexpected<Error>{Error{kind, std::move(message), offset}};
 }
 
+/// Either a value of T or an error of E. Accessing the side it does not
+/// hold is a programming error.
 template <class T, class E = Error>
 class [[nodiscard]] Result {
  public:
@@ -68,6 +72,7 @@ class [[nodiscard]] Result {
   std::variant<T, E> storage_;
 };
 
+/// Success without a value, or an error of E.
 template <class E>
 class [[nodiscard]] Result<void, E> {
  public:

@@ -36,12 +36,15 @@ using Drain = std::function<void(std::string& out)>;
 template <class T>
 struct Section;
 
+/// One entry of a section list: its "## " heading name and its value.
 template <class T>
 struct Named {
   std::string name;
   T value;
 };
 
+/// A section: free lines written under its heading, then its named
+/// entries, in order.
 template <class T>
 struct SectionList {
   std::vector<std::string> lines;

@@ -25,12 +25,14 @@ struct Timing {
   std::uint8_t ticks_per_frame = 0;    ///< Timecode: ticks per frame, any value
 };
 
+/// The MThd chunk.
 struct Header {
   std::uint16_t format = 0;           ///< 0, 1 or 2
   std::uint16_t declared_tracks = 0;  ///< as written in the header; only a hint
   Timing timing;
 };
 
+/// What an event is; channel messages carry channel and data bytes.
 enum class EventKind : std::uint8_t {
   NoteOff,
   NoteOn,  ///< velocity 0 is kept as a note on; the import treats it as a note off
@@ -44,6 +46,7 @@ enum class EventKind : std::uint8_t {
   Meta,    ///< payload: the meta data bytes
 };
 
+/// The type of a meta event (FF xx), `Unknown` for types not listed.
 enum class MetaKind : std::uint8_t {
   TrackNumber,
   Text,
@@ -100,6 +103,7 @@ struct TrackDamage {
   std::string reason;           ///< e.g. "data byte 0x9C inside a note-on"
 };
 
+/// One MTrk chunk's events.
 struct Track {
   std::vector<Event> events;          ///< in file order
   std::optional<TrackDamage> damage;  ///< set when the track was cut short
@@ -118,6 +122,8 @@ inline std::uint32_t tempo_of(std::span<const std::uint8_t> input, const Event& 
   return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
 }
 
+/// A whole parsed file; event payloads are offsets into the input, which
+/// must outlive every use of them.
 struct Smf {
   Header header;
   std::vector<Track> tracks;  ///< every MTrk chunk, in file order

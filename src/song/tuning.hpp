@@ -7,11 +7,13 @@
 
 namespace tracksmith::song {
 
+/// A scale as frequency ratios: an entry of the "# Tunings" section.
 struct Tuning {
   std::vector<float> ratios;  ///< ratio of each step; equal temperament: 2^(i/n)
   float period = 2.0f;        ///< ratio after which the scale repeats
 };
 
+/// A breakpoint curve: an entry of the "# Waves" section.
 struct Wave {
   std::vector<WavePoint> points;
 };

@@ -7,6 +7,7 @@
 
 namespace tracksmith::header_format {
 
+/// The document's meta header; an empty one writes nothing.
 struct Meta {
   std::optional<std::string> title;
   std::optional<std::string> author;

@@ -17,6 +17,8 @@ struct Vlq {
   bool empty = false;    ///< true when not even one byte was there
 };
 
+/// Bounds-checked reading of big-endian numbers and variable-length
+/// quantities from a byte span; a read past the end fails, never overruns.
 class ByteCursor {
  public:
   /// Reads `bytes`, whose first byte sits at offset `base` of the input.

@@ -22,12 +22,15 @@ std::string hex_byte(std::uint8_t b);
 /// they can.
 std::string smpte_offset_problem(std::span<const std::uint8_t> p);
 
+/// The channel message kind of status nibbles 0x8 to 0xE.
 inline constexpr EventKind kChannelKinds[7] = {
     EventKind::NoteOff,    EventKind::NoteOn,        EventKind::PolyAftertouch,
     EventKind::Controller, EventKind::ProgramChange, EventKind::ChannelAftertouch,
     EventKind::PitchBend,
 };
+/// Data bytes that follow each of those statuses.
 inline constexpr std::uint8_t kChannelDataBytes[7] = {2, 2, 2, 2, 1, 1, 2};
+/// Names of those messages in damage reports ("data byte 0x9C inside a note-on").
 inline constexpr const char* kChannelNames[7] = {
     "note-off",       "note-on",            "polyphonic aftertouch", "controller change",
     "program change", "channel aftertouch", "pitch bend",

@@ -29,8 +29,11 @@ struct NoteOverride {
   bool operator==(const NoteOverride&) const = default;
 };
 
+/// A placement's trim: two integers written as its trim line, whose meaning
+/// is the engine's.
 using Trim = std::pair<std::uint64_t, std::uint64_t>;
 
+/// A placement of a motif in a layer: which motif, when, with which sound.
 struct MotifInstance {
   std::optional<Trim> trim;
   std::string motif;  ///< name of the Motif entry placed
@@ -43,6 +46,7 @@ struct MotifInstance {
   bool operator==(const MotifInstance&) const = default;
 };
 
+/// A placement of another layer (a subtrack) inside a layer.
 struct SubtrackInstance {
   std::optional<Trim> trim;
   std::string subtrack;
@@ -56,6 +60,7 @@ struct SubtrackInstance {
 };
 
 namespace effect {
+/// The effect kinds of a layer's chain, with their parameters in written order.
 struct Lowpass { float p1 = 0; bool operator==(const Lowpass&) const = default; };
 struct Highpass { float p1 = 0; bool operator==(const Highpass&) const = default; };
 struct LowpassParam { std::string param; float p1 = 0, p2 = 0; bool operator==(const LowpassParam&) const = default; };
@@ -84,6 +89,8 @@ struct ParamScale {
   bool operator==(const ParamScale&) const = default;
 };
 
+/// A layer: notes, placements, effects and mixing, written as one entry
+/// of the "# Layers" section.
 struct Layer {
   std::string name;  ///< the layer's own name; the written entry name may differ
   std::vector<Note> notes;  ///< in creation order; the writer sorts a view by start

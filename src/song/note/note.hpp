@@ -44,6 +44,8 @@ constexpr std::string_view easing_suffix(bool ease_in, bool ease_out) noexcept {
   return ease_out ? std::string_view{" ease-out"} : std::string_view{" linear"};
 }
 
+/// One note of a layer or motif: sound, timing in beats, pitch in
+/// semitones (0 = MIDI key 69), volume factor, pitch trajectory and options.
 struct Note {
   // A large file holds millions of notes, so the texts and lists use the
   // compact containers (8 bytes each instead of 32 and 24) and the fields

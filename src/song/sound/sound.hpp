@@ -11,6 +11,7 @@
 
 namespace tracksmith::song {
 
+/// One oscillator of a synthesised sound.
 struct Oscillator {
   std::string wave;
   float level = 1.0f;
@@ -18,31 +19,37 @@ struct Oscillator {
   float duty = 0.0f;
 };
 
+/// A sample file played over a pitch range (unbounded by default).
 struct Sample {
   std::string path;
   float range_low = -std::numeric_limits<float>::infinity();
   float range_high = std::numeric_limits<float>::infinity();
 };
 
+/// A periodic modulation (vibrato, tremolo) of a sound.
 struct Modulation {
   std::string shape;  ///< empty means "sine"
   float rate = 0.0f;
   float depth = 0.0f;  ///< written only when greater than 0
 };
 
+/// An attack or release stage of a sound.
 struct Envelope {
   float time = 0.0f;  ///< written only when greater than 0
   bool ease_in = true;
   bool ease_out = true;
 };
 
+/// A voice parameter that a sound may override.
 enum class VoiceParam : std::uint8_t { FormantShift, Tilt, Breathiness, Vibrato };
 
+/// One overridden voice parameter and its value.
 struct VoiceOverride {
   VoiceParam kind = VoiceParam::FormantShift;
   float value = 0.0f;
 };
 
+/// A sound entry of the "# Sounds" section.
 struct Sound {
   std::vector<Oscillator> oscillators;
   std::vector<Sample> samples;

@@ -19,12 +19,14 @@
 
 namespace tracksmith::track::midi {
 
+/// A successful import: the document and what was converted leniently.
 struct MidiImport {
   TrackDocument document;
   std::string song_name;              ///< always "song"
   std::vector<std::string> warnings;  ///< in the order raised
 };
 
+/// Why an import failed.
 struct MidiImportError {
   enum class Kind { Parse, SmpteTimecode, NoNotes };
   Kind kind = Kind::Parse;
@@ -41,8 +43,11 @@ struct MidiImportError {
 /// Inputs must be smaller than this (4 GiB); a larger one fails to parse.
 inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
 
+/// Imports the bytes of a Standard MIDI File (or an RMID wrapper of one).
+/// Never throws for bad input; damage the reader tolerates becomes a warning.
 common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes);
 
+/// A pitch bend of a channel: its tick and its offset in semitones.
 struct Bend {
   std::uint32_t tick = 0;
   float semitones = 0.0f;
@@ -60,8 +65,10 @@ std::string_view choose_sound(std::uint8_t channel, std::uint8_t key,
                               const std::optional<std::string>& track_name,
                               std::uint8_t program);
 
+/// Motifs by name; the ordered map gives the document its motif order.
 using MotifTable = std::map<std::string, std::vector<song::Note>>;
 
+/// A track's notes after motif extraction.
 struct MotifResult {
   std::vector<song::Note> notes;  ///< notes not covered by any occurrence, sorted by start
   std::vector<song::MotifInstance> instances;  ///< sorted by start

@@ -14,6 +14,7 @@
 
 namespace tracksmith::track {
 
+/// The nine typed sections of a track document, in written order.
 struct TrackSections {
   header_format::SectionList<Song> songs;
   header_format::SectionList<song::Layer> layers;
@@ -30,6 +31,7 @@ struct TrackSections {
 /// Waves, Subtitles, Motifs, Snapshots, Reverb; empty ones leave no trace.
 void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain = {});
 
+/// A whole track document: imports, meta header and the sections.
 using TrackDocument = header_format::Document<TrackSections>;
 
 // Entry bodies; each appends complete lines ending in "\n".
@@ -38,6 +40,7 @@ void serialize_song(const Song& song, std::string& out);
 void append_jump_clauses(std::string& text, const Jump& jump);
 /// The marker name, or the time as shortest decimal text.
 std::string position_text(const SongPosition& position);
+/// The entry bodies of each section, as written under their "## " headings.
 void serialize_layer(const song::Layer& layer, std::string& out);
 void serialize_sound(const song::Sound& sound, std::string& out);
 void serialize_tuning(const song::Tuning& tuning, std::string& out);

@@ -56,12 +56,14 @@ class NumberTextMemo {
   std::array<Entry, std::size_t{1} << kIndexBits> entries_{};
 };
 
+/// The shortest text of `value` as a new string.
 inline std::string shortest_text(float value) {
   std::string s;
   append_shortest(s, value);
   return s;
 }
 
+/// The number text of `value` (integers without a point) as a new string.
 inline std::string number_text(float value) {
   std::string s;
   append_number(s, value);

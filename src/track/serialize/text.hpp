@@ -49,6 +49,7 @@ inline void append_number_list(std::string& out, std::span<const float> values) 
 /// With `line_end`, the line's "\n" follows in the same append.
 void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr,
                       bool line_end = false);
+/// Appends one note line of a motif entry (no sound: the placement names it).
 void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr);
 
 }  // namespace tracksmith::track

@@ -31,15 +31,18 @@ void append_note_options(std::string& text, std::span<const song::WavePoint> pit
 
 /// "{time} {value}{easing}" per point, joined by ", ".
 std::string format_curve_points(const std::vector<song::WavePoint>& points);
+/// The text of a placement's note override.
 std::string format_note_override(const song::NoteOverride& override_);
 
 /// The directive line of a layer, without line end; empty when all default.
 std::string layer_directives(const song::Layer& layer);
+/// The line of a motif placement, or of a subtrack placement.
 std::string format_motif_instance(const song::MotifInstance& instance);
 std::string format_subtrack_instance(const song::SubtrackInstance& instance);
 
 /// A sound's whole body, every line ended by "\n"; empty when all neutral.
 std::string format_sound(const song::Sound& sound);
+/// The line of a sound's envelope stage, or of a modulation.
 std::string format_envelope(std::string_view name, const song::Envelope& envelope);
 std::string format_modulation(std::string_view name, const song::Modulation& modulation);
 
