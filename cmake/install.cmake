@@ -21,7 +21,9 @@ string(REGEX REPLACE "/$" "" pc_prefix_from_pcfiledir "${pc_prefix_from_pcfiledi
 configure_file(cmake/tracksmith.pc.in ${PROJECT_BINARY_DIR}/tracksmith.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tracksmith.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-install(FILES doc/tracksmith.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+# The manual page carries the project's version.
+configure_file(doc/tracksmith.1.in ${PROJECT_BINARY_DIR}/tracksmith.1 @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/tracksmith.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tool)
 
 if(PROJECT_IS_TOP_LEVEL)

@@ -14,13 +14,15 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 example="$source/examples/example.mid"
 
-echo "-- manual page"
-groff -man -ww -Tutf8 doc/tracksmith.1 >"$work/man.txt" 2>"$work/man.err"
-[ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "groff warned about doc/tracksmith.1"; }
-
 echo "-- build without tests, install into a prefix"
 cmake -S . -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_BUILD_TESTS=OFF >/dev/null
 cmake --build "$work/build" >/dev/null
+
+echo "-- manual page"
+groff -man -ww -Tutf8 "$work/build/tracksmith.1" >"$work/man.txt" 2>"$work/man.err"
+[ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "groff warned about the manual page"; }
+grep -q "tracksmith $(sed -n "s/^project(tracksmith .*VERSION \([0-9.]*\).*/\1/p" CMakeLists.txt)" "$work/man.txt" \
+  || fail "the manual page does not carry the project's version"
 prefix="$work/prefix"
 cmake --install "$work/build" --prefix "$prefix" >/dev/null
 for path in bin/tracksmith include/tracksmith/tracksmith.hpp include/tracksmith/track/midi/import.hpp \
