@@ -522,11 +522,13 @@ int convert(int argc, char** argv) {
   const auto open_output = [&] {
     if (writer || error != 0 || refused) return;
     error = inspect_output(output, target);
+    if (error != 0) return;
     // A mistyped command (tracksmith a.mid b.mid, or the input named twice)
     // would otherwise replace a MIDI file by a document.
-    if (error == 0 && target.midi) refused = true;
-    if (error == 0 && !refused) error = out.open(target.path, target.exists ? &target.status : nullptr, target.replace);
-    if (error == 0 && !refused) writer.emplace(out.fd(), out.is_new_file());
+    refused = target.midi;
+    if (refused) return;
+    error = out.open(target.path, target.exists ? &target.status : nullptr, target.replace);
+    if (error == 0) writer.emplace(out.fd(), out.is_new_file());
   };
   ConvertOptions options;
   options.keep_model = true;

@@ -13,6 +13,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 example="$source/examples/example.mid"
+version="$(sed -n 's/^project(tracksmith .*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 
 echo "-- build without tests, install into a prefix"
 cmake -S . -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_BUILD_TESTS=OFF >/dev/null
@@ -21,8 +22,7 @@ cmake --build "$work/build" >/dev/null
 echo "-- manual page"
 groff -man -ww -Tutf8 "$work/build/tracksmith.1" >"$work/man.txt" 2>"$work/man.err"
 [ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "groff warned about the manual page"; }
-grep -q "tracksmith $(sed -n "s/^project(tracksmith .*VERSION \([0-9.]*\).*/\1/p" CMakeLists.txt)" "$work/man.txt" \
-  || fail "the manual page does not carry the project's version"
+grep -q "tracksmith $version" "$work/man.txt" || fail "the manual page does not carry the project's version"
 prefix="$work/prefix"
 cmake --install "$work/build" --prefix "$prefix" >/dev/null
 for path in bin/tracksmith include/tracksmith/tracksmith.hpp include/tracksmith/track/midi/import.hpp \
@@ -30,8 +30,7 @@ for path in bin/tracksmith include/tracksmith/tracksmith.hpp include/tracksmith/
     share/man/man1/tracksmith.1 share/doc/tracksmith/LICENSE share/doc/tracksmith/README.md; do
   [ -e "$prefix/$path" ] || fail "the install has no $path"
 done
-[ "$("$prefix/bin/tracksmith" --version)" = "tracksmith $(sed -n "s/^project(tracksmith .*VERSION \([0-9.]*\).*/\1/p" CMakeLists.txt)" ] \
-  || fail "--version does not print the project's version"
+[ "$("$prefix/bin/tracksmith" --version)" = "tracksmith $version" ] || fail "--version does not print the project's version"
 cp "$example" "$work/example.mid"
 "$prefix/bin/tracksmith" "$work/example.mid" "$work/tool.track" 2>/dev/null
 
