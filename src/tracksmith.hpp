@@ -67,7 +67,8 @@ struct ConvertOptions {
 
 /// Converts the bytes of a Standard MIDI File into its .track document.
 /// Never throws for bad input: every failure is a ConversionError. Throws
-/// std::bad_alloc only when memory runs out.
+/// std::bad_alloc only when memory runs out. Keeps no state between calls,
+/// so several threads may convert at once.
 common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi);
 
 /// convert() with a choice of how the text is handed over.
