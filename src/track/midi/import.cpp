@@ -1,6 +1,7 @@
 // The import driver: parses the file, scans each track once (note pairing,
-// sustain pedal, programs, pitch bends, name), builds one layer per track
-// with notes, runs motif extraction and assembles the document.
+// sustain pedal, programs, pitch bends and their range, name), builds one
+// layer per track with notes, runs motif extraction and assembles the
+// document. What the document cannot carry is counted and reported.
 
 #include <algorithm>
 #include <array>
@@ -32,13 +33,24 @@ namespace {
 constexpr std::size_t CHANNELS = 16;
 constexpr std::size_t KEYS = 128;
 constexpr std::uint8_t SUSTAIN_PEDAL = 64;
+constexpr std::uint8_t DATA_ENTRY = 6;
+constexpr std::uint8_t CHANNEL_VOLUME = 7;
+constexpr std::uint8_t PAN = 10;
+constexpr std::uint8_t EXPRESSION = 11;
+constexpr std::uint8_t DATA_ENTRY_FINE = 38;
+constexpr std::uint8_t NRPN_FINE = 98;
+constexpr std::uint8_t NRPN_COARSE = 99;
+constexpr std::uint8_t RPN_FINE = 100;
+constexpr std::uint8_t RPN_COARSE = 101;
 constexpr std::size_t MOTIF_MIN_NOTES = 8;
 constexpr std::size_t MOTIF_MAX_NOTES = 1500;
 
+// A sounding note: where it began, and where the channel's wheel stood then.
 struct ActiveNote {
   bool sounding = false;
   std::uint32_t start = 0;
   std::uint8_t velocity = 0;
+  float start_bend = 0.0f;
 };
 
 struct SustainedNote {
@@ -46,6 +58,7 @@ struct SustainedNote {
   std::uint8_t channel = 0;
   std::uint8_t key = 0;
   std::uint8_t velocity = 0;
+  float start_bend = 0.0f;
 };
 
 // The notes released while their channel's pedal was down, in release order.
@@ -214,11 +227,91 @@ class BendList {
   std::vector<Bend> hits_;
 };
 
-// 2^-13 scales the signed 14-bit offset to +-1, times the fixed bend range
-// of 2 semitones.
-float bend_semitones(std::uint16_t raw) {
+// 2^-13 scales the signed 14-bit offset to +-1, times the channel's bend
+// range in semitones (2 unless the file sets another).
+float bend_semitones(std::uint16_t raw, float range) {
   const auto offset = static_cast<std::int16_t>(static_cast<std::uint16_t>(raw - 8192u));
-  return static_cast<float>(offset) * (1.0f / 8192.0f) * 2.0f;
+  return static_cast<float>(offset) * (1.0f / 8192.0f) * range;
+}
+
+// A channel's registered-parameter state: which parameter data entry goes
+// to, and the pitch-bend range it sets (registered parameter 0, 0).
+struct ParameterState {
+  std::uint8_t rpn_coarse = 127;  // 127, 127 is the null parameter
+  std::uint8_t rpn_fine = 127;
+  bool registered = true;  // false while a non-registered parameter is selected
+  std::uint8_t semitones = 2;
+  std::uint8_t cents = 0;
+  float range = 2.0f;  // semitones + cents / 100
+
+  bool bend_range_selected() const { return registered && rpn_coarse == 0 && rpn_fine == 0; }
+  void set_range(std::uint8_t new_semitones, std::uint8_t new_cents) {
+    semitones = new_semitones;
+    cents = new_cents;
+    range = static_cast<float>(semitones) + static_cast<float>(cents) / 100.0f;
+  }
+};
+
+// What the file holds that the document does not carry, counted over all
+// tracks: the events and, per kind, the tracks (ascending) that hold them.
+struct Unconverted {
+  struct Tally {
+    std::size_t events = 0;
+    std::vector<std::uint32_t> tracks;
+
+    void add(std::uint32_t track) {
+      ++events;
+      if (tracks.empty() || tracks.back() != track) tracks.push_back(track);
+    }
+  };
+  Tally volume;  // every controller-7 event
+  std::optional<std::uint8_t> first_volume;
+  bool volumes_differ = false;
+  Tally pan;         // controller 10 off centre
+  Tally expression;  // controller 11 below full
+  std::optional<std::pair<std::uint32_t, std::uint64_t>> meter;  // first time signature not 4/4
+  std::size_t texts = 0;  // markers, cue points and lyrics
+};
+
+// "1 note", "2 notes".
+std::string counted(std::size_t count, std::string_view noun) {
+  std::string text = std::to_string(count);
+  text += ' ';
+  text += noun;
+  if (count != 1) text += 's';
+  return text;
+}
+
+// "track 3" or "tracks 2, 3, 5".
+std::string track_list(const std::vector<std::uint32_t>& tracks) {
+  std::string text = tracks.size() == 1 ? "track " : "tracks ";
+  for (std::size_t k = 0; k < tracks.size(); ++k) {
+    if (k > 0) text += ", ";
+    text += std::to_string(tracks[k]);
+  }
+  return text;
+}
+
+// The warnings for what the document does not carry, in their fixed order.
+void warn_unconverted(const Unconverted& file, std::vector<std::string>& warnings) {
+  const auto tally = [&warnings](const Unconverted::Tally& t, std::string_view what) {
+    if (t.events == 0) return;
+    warnings.push_back(std::string(what) + " not converted: " + counted(t.events, "event") +
+                       " in " + track_list(t.tracks));
+  };
+  // One volume everywhere keeps the parts' balance; only differing ones lose it.
+  if (file.volumes_differ) tally(file.volume, "channel volume (controller 7)");
+  tally(file.pan, "pan (controller 10)");
+  tally(file.expression, "expression (controller 11)");
+  if (file.meter) {
+    warnings.push_back("time signature " + std::to_string(file.meter->first) + "/" +
+                       std::to_string(file.meter->second) +
+                       " not converted: the song is in 4/4");
+  }
+  if (file.texts > 0) {
+    warnings.push_back("markers, cue points and lyrics not converted: " +
+                       counted(file.texts, "event"));
+  }
 }
 
 // The first usable tempo of the file and the number of tempo events, counted
@@ -242,8 +335,9 @@ std::size_t reserved_notes(std::size_t chunk_bytes) {
 
 class TrackScan {
  public:
-  TrackScan(const smf::Framing& file, float ticks_per_beat, TempoScan& tempo)
-      : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo) {}
+  TrackScan(const smf::Framing& file, float ticks_per_beat, TempoScan& tempo,
+            Unconverted& unconverted)
+      : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo), unconverted_(unconverted) {}
 
   /// Scans one track as it is decoded: the decoder hands each event to
   /// event() and a cut-short track's note to damage(). One scan serves every
@@ -252,8 +346,10 @@ class TrackScan {
   /// took the tiny-tracks crafted file (65,535 one-note tracks) from 74 ms
   /// to 65 ms of CPU and motif-8 (21,977 tracks) from 82 ms to 77 ms
   /// (medians of three alternating sets of ten runs).
-  void run(const smf::TrackChunk& chunk) {
+  /// `track` is the track's 1-based position in the file.
+  void run(const smf::TrackChunk& chunk, std::uint32_t track) {
     reset();
+    track_ = track;
     notes_.reserve(reserved_notes(chunk.data.size()));
     smf::decode_events(chunk, *this);
     sustained_.release_all([this](const SustainedNote& held) { finish(held); });
@@ -283,6 +379,8 @@ class TrackScan {
   }
 
   std::vector<song::Note> take_notes() { return std::move(notes_); }
+  /// Notes still sounding at the end of the track: they never ended.
+  std::size_t unreleased() const { return sounding_; }
   const std::optional<std::string>& name() const { return name_; }
   const std::optional<smf::TrackDamage>& damage_note() const { return damage_; }
 
@@ -292,15 +390,18 @@ class TrackScan {
     const std::uint8_t ch = event.channel;
     switch (event.kind) {
       case smf::EventKind::Controller:
-        if (event.data1 == SUSTAIN_PEDAL) pedal(ch, event.data2 >= 64);
+        controller(ch, event.data1, event.data2);
         break;
       case smf::EventKind::ProgramChange:
         program_[ch] = event.data1;
         break;
-      case smf::EventKind::PitchBend:
+      case smf::EventKind::PitchBend: {
         bent_ |= static_cast<std::uint16_t>(1u << ch);
-        bends_[ch].add(tick_, bend_semitones(event.bend_value()));
+        const float semitones = bend_semitones(event.bend_value(), parameters_[ch].range);
+        bends_[ch].add(tick_, semitones);
+        wheel_[ch] = semitones;
         break;
+      }
       case smf::EventKind::Meta:
         if (event.meta_kind() == smf::MetaKind::Tempo) {
           ++tempo_.count;
@@ -315,11 +416,68 @@ class TrackScan {
             name_ = std::move(name);
             named_sound_ = detail::sound_named(*name_);
           }
+        } else if (event.meta_kind() == smf::MetaKind::TimeSignature) {
+          meter(file_.payload(event));
+        } else if (event.meta_type() >= 0x05 && event.meta_type() <= 0x07) {
+          ++unconverted_.texts;  // lyric, marker, cue point
         }
         break;
       default:
         break;
     }
+  }
+
+  void controller(std::uint8_t ch, std::uint8_t number, std::uint8_t value) {
+    ParameterState& parameter = parameters_[ch];
+    switch (number) {
+      case SUSTAIN_PEDAL:
+        pedal(ch, value >= 64);
+        break;
+      case RPN_COARSE:
+        parameter.rpn_coarse = value;
+        parameter.registered = true;
+        break;
+      case RPN_FINE:
+        parameter.rpn_fine = value;
+        parameter.registered = true;
+        break;
+      case NRPN_COARSE:
+      case NRPN_FINE:
+        parameter.registered = false;
+        break;
+      case DATA_ENTRY:
+        if (parameter.bend_range_selected()) parameter.set_range(value, parameter.cents);
+        break;
+      case DATA_ENTRY_FINE:
+        if (parameter.bend_range_selected()) parameter.set_range(parameter.semitones, value);
+        break;
+      case CHANNEL_VOLUME:
+        unconverted_.volume.add(track_);
+        if (!unconverted_.first_volume) {
+          unconverted_.first_volume = value;
+        } else if (*unconverted_.first_volume != value) {
+          unconverted_.volumes_differ = true;
+        }
+        break;
+      case PAN:
+        if (value != 64) unconverted_.pan.add(track_);
+        break;
+      case EXPRESSION:
+        if (value != 127) unconverted_.expression.add(track_);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // The first time signature other than 4/4 is remembered; a denominator
+  // exponent beyond 31 names no meter and is passed over.
+  void meter(std::span<const std::uint8_t> payload) {
+    if (unconverted_.meter) return;
+    const std::uint8_t numerator = payload[0];
+    const std::uint8_t exponent = payload[1];
+    if (exponent > 31 || (numerator == 4 && exponent == 2)) return;
+    unconverted_.meter.emplace(numerator, std::uint64_t{1} << exponent);
   }
 
   void reset() {
@@ -332,6 +490,9 @@ class TrackScan {
     }
     touched_ = 0;
     bent_ = 0;
+    sounding_ = 0;
+    wheel_.fill(0.0f);
+    parameters_.fill(ParameterState{});
     name_.reset();
     damage_.reset();
     named_sound_.reset();
@@ -341,18 +502,26 @@ class TrackScan {
   void note_on(std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
     touched_ |= static_cast<std::uint16_t>(1u << ch);
     sustained_.take_first(ch, key, [this](const SustainedNote& held) { finish(held); });
-    // A repeated note-on replaces the sounding one, whose start is lost.
-    active_[ch][key] = ActiveNote{true, tick_, velocity};
+    ActiveNote& slot = active_[ch][key];
+    if (!slot.sounding) {
+      ++sounding_;
+    } else if (slot.start != tick_) {
+      // A key struck again ends its sounding note where the new one begins.
+      // Struck twice at one tick, the two are one note.
+      finish(slot.start, ch, key, slot.velocity, slot.start_bend);
+    }
+    slot = ActiveNote{true, tick_, velocity, wheel_[ch]};
   }
 
   void note_off(std::uint8_t ch, std::uint8_t key) {
     ActiveNote& slot = active_[ch][key];
     if (!slot.sounding) return;
     slot.sounding = false;
+    --sounding_;
     if (sustain_[ch]) {
-      sustained_.push(SustainedNote{slot.start, ch, key, slot.velocity});
+      sustained_.push(SustainedNote{slot.start, ch, key, slot.velocity, slot.start_bend});
     } else {
-      finish(slot.start, ch, key, slot.velocity);
+      finish(slot.start, ch, key, slot.velocity, slot.start_bend);
     }
   }
 
@@ -363,30 +532,38 @@ class TrackScan {
     sustain_[ch] = down;
   }
 
-  void finish(const SustainedNote& held) { finish(held.start, held.channel, held.key, held.velocity); }
+  void finish(const SustainedNote& held) {
+    finish(held.start, held.channel, held.key, held.velocity, held.start_bend);
+  }
 
   // Finishes a note at the current tick. The same as build_note, with the
   // track name's sound looked up once and the note built in place. The sound
   // names live in the instrument tables for the whole run, so every note
   // borrows its name instead of copying it. The parts come as values, not as
   // a record just stored byte by byte, which would have to be read back.
-  void finish(std::uint32_t start, std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
+  void finish(std::uint32_t start, std::uint8_t ch, std::uint8_t key, std::uint8_t velocity,
+              float start_bend) {
     const std::uint32_t end = tick_;
     const auto sound = common::CompactText::borrow_static(
         detail::choose_sound_for(ch, key, named_sound_, program_[ch]));
     detail::fill_note(notes_.emplace_back(), sound, ch, key, velocity, start, end, ticks_per_beat_,
-                      bends_[ch].inside(start, end));
+                      bends_[ch].inside(start, end), start_bend);
   }
 
   const smf::Framing& file_;
   float ticks_per_beat_;
   TempoScan& tempo_;
+  Unconverted& unconverted_;
+  std::uint32_t track_ = 0;
   std::uint32_t tick_ = 0;
   std::array<std::uint8_t, CHANNELS> program_{};
   std::array<bool, CHANNELS> sustain_{};
   std::array<std::array<ActiveNote, KEYS>, CHANNELS> active_{};
   std::uint16_t touched_ = 0;  // channels with a note-on in this track
   std::uint16_t bent_ = 0;     // channels with a bend in this track
+  std::size_t sounding_ = 0;   // entries of active_ that are sounding
+  std::array<float, CHANNELS> wheel_{};  // each channel's last bend, in semitones
+  std::array<ParameterState, CHANNELS> parameters_{};
   SustainedNotes sustained_;
   std::array<BendList, CHANNELS> bends_;
   std::optional<std::string> name_;
@@ -507,7 +684,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   MotifTable motif_table;
   std::uint32_t track_counter = 0;
   TempoScan tempo;
-  std::vector<std::string> damage_warnings;
+  Unconverted unconverted;
+  std::vector<std::string> damage_warnings;  // and notes never released, per track
   // Room for one layer per track chunk, up to the most tracks a header can
   // count (so that a file of countless empty chunks claims no more than 25 MB
   // of address space): growing these lists by doubling touches each of them
@@ -518,16 +696,20 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   sections.layers.entries.reserve(expected_layers);
   song.layers.reserve(expected_layers);
   names.reserve(expected_layers);
-  TrackScan scan(file, ticks_per_beat, tempo);
+  TrackScan scan(file, ticks_per_beat, tempo, unconverted);
   for (const smf::TrackChunk& chunk : framed->chunks) {
-    scan.run(chunk);
     ++track_counter;
+    scan.run(chunk, track_counter);
     // Cut-short tracks lose events silently otherwise; say where and why.
     if (const auto& damage = scan.damage_note()) {
       damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
                                 damage->reason + " at byte " +
                                 std::to_string(damage->byte_offset) +
                                 "; the rest of the track is ignored");
+    }
+    if (const std::size_t unreleased = scan.unreleased(); unreleased > 0) {
+      damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
+                                counted(unreleased, "note") + " never released, not converted");
     }
     std::vector<song::Note> notes = scan.take_notes();
     if (notes.empty()) continue;
@@ -559,6 +741,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     result.warnings.push_back(std::to_string(tempo.count) +
                               " tempo events; using the first, tempo changes are dropped");
   }
+  warn_unconverted(unconverted, result.warnings);
   song.tempo = tempo.first_nonzero ? 60000000.0f / static_cast<float>(*tempo.first_nonzero)
                                    : 120.0f;
   for (auto& [name, notes] : motif_table) {

@@ -54,11 +54,13 @@ struct Bend {
 };
 
 /// Builds one finished note: sound, start and length in beats, pitch,
-/// two-decimal volume and the pitch trajectory of the bends inside it.
+/// two-decimal volume and the pitch trajectory. `bends` are the channel's
+/// bends so far (those inside the note move it); `start_bend` is where the
+/// channel's wheel stood at the note-on, in semitones (0 at the centre).
 song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t velocity,
                       std::uint32_t start_tick, std::uint32_t end_tick, float ticks_per_beat,
                       std::uint8_t program, const std::optional<std::string>& track_name,
-                      std::span<const Bend> bends);
+                      std::span<const Bend> bends, float start_bend);
 
 /// The standard instrument-library sound for a note.
 std::string_view choose_sound(std::uint8_t channel, std::uint8_t key,

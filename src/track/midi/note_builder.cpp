@@ -1,5 +1,6 @@
 // Note building: one finished MIDI note becomes a model note with its sound,
-// beat timing, pitch, two-decimal volume and the pitch bends inside it.
+// beat timing, pitch, two-decimal volume and its pitch trajectory: where the
+// wheel stood at the note-on, then the bends inside it.
 
 #include <array>
 #include <cmath>
@@ -43,13 +44,13 @@ float volume_of(std::uint8_t velocity) { return VOLUMES[velocity]; }
 song::Note build_note(std::uint8_t channel, std::uint8_t key, std::uint8_t velocity,
                       std::uint32_t start_tick, std::uint32_t end_tick, float ticks_per_beat,
                       std::uint8_t program, const std::optional<std::string>& track_name,
-                      std::span<const Bend> bends) {
+                      std::span<const Bend> bends, float start_bend) {
   song::Note note;
   // choose_sound answers with a view into the instrument tables, which live
   // for the whole run.
   detail::fill_note(note,
                     common::CompactText::borrow_static(choose_sound(channel, key, track_name, program)),
-                    channel, key, velocity, start_tick, end_tick, ticks_per_beat, bends);
+                    channel, key, velocity, start_tick, end_tick, ticks_per_beat, bends, start_bend);
   return note;
 }
 
@@ -57,7 +58,8 @@ namespace detail {
 
 void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t channel,
                std::uint8_t key, std::uint8_t velocity, std::uint32_t start_tick,
-               std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends) {
+               std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends,
+               float start_bend) {
   const bool drum = channel == DRUM_CHANNEL;
   const std::uint32_t ticks = end_tick < start_tick ? 0u : end_tick - start_tick;
 
@@ -77,12 +79,19 @@ void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t 
   // note keeps the relative placement of its bends after its length is raised.
   const float span_ticks = ticks == 0 ? 1.0f : static_cast<float>(ticks);
   std::vector<song::WavePoint> points;
+  bool bent_at_start = false;
   for (const Bend& bend : bends) {
     if (bend.tick < start_tick || bend.tick >= end_tick) continue;
+    bent_at_start |= bend.tick == start_tick;
     float time = static_cast<float>(bend.tick - start_tick) / span_ticks;
     if (time < 0.0f) time = 0.0f;
     if (time > 1.0f) time = 1.0f;
     points.push_back(song::WavePoint{time, bend.semitones, false, false});
+  }
+  // A note struck while the wheel is off centre starts where the wheel
+  // stands, unless a bend at its first tick sets the start itself.
+  if (start_bend != 0.0f && !bent_at_start) {
+    points.insert(points.begin(), song::WavePoint{0.0f, start_bend, false, false});
   }
   if (points.empty()) return;
 

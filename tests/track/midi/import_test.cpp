@@ -95,9 +95,19 @@ TEST(ImportScan, NotePairingAndSustainPedal) {
        TrackBuilder().note_on(0, 0, 60, 100).sustain(0, 0, true).note_off(480, 0, 60)
            .note_on(240, 0, 60, 100).note_off(240, 0, 60).sustain(240, 0, false).end(),
        {{0, 1.5f, -9}, {1.5f, 1, -9}}},
-      {"repeated note-on replaces the sounding note",
+      {"a key struck again ends the sounding note where the new one begins",
        TrackBuilder().note_on(0, 0, 60, 100).note_on(480, 0, 60, 100).note_off(480, 0, 60).end(),
-       {{1, 1, -9}}},
+       {{0, 1, -9}, {1, 1, -9}}},
+      {"a key struck twice at one tick is one note",
+       TrackBuilder().note_on(0, 0, 60, 100).note_on(0, 0, 60, 100).note_off(480, 0, 60).end(),
+       {{0, 1, -9}}},
+      {"a key struck again under the pedal ends the sounding note at once",
+       TrackBuilder().sustain(0, 0, true).note_on(0, 0, 60, 100).note_on(480, 0, 60, 100)
+           .note_off(480, 0, 60).sustain(480, 0, false).end(),
+       {{0, 1, -9}, {1, 2, -9}}},
+      {"a drum struck again ends the sounding drum note",
+       TrackBuilder().note_on(0, 9, 38, 100).note_on(240, 9, 38, 100).note_off(240, 9, 38).end(),
+       {{0, 0.25f, 0}, {0.5f, 0.25f, 0}}},
       {"pedal on another channel holds nothing",
        TrackBuilder().sustain(0, 1, true).note_on(0, 0, 60, 100).note_off(480, 0, 60)
            .sustain(480, 1, false).end(),
@@ -154,9 +164,9 @@ TEST(ImportScan, BendValuesFromRawWheelPositions) {
   EXPECT_TRUE(first_layer(centred).notes[0].segments.empty());
 }
 
-TEST(ImportScan, BendsApplyOnlyInsideTheNoteOnItsChannel) {
+TEST(ImportScan, BendsApplyFromTheNoteOnOnItsChannel) {
   const Bytes bytes = one_track(TrackBuilder()
-                                    .bend(0, 0, 0)           // before the note
+                                    .bend(0, 0, 0)           // before the note: its start
                                     .note_on(240, 0, 60, 100)
                                     .bend(0, 1, 16383)       // other channel
                                     .bend(240, 0, 12288)     // halfway
@@ -165,16 +175,131 @@ TEST(ImportScan, BendsApplyOnlyInsideTheNoteOnItsChannel) {
                                     .end());
   const song::Layer& l = first_layer(bytes);
   ASSERT_EQ(l.notes.size(), 1u);
-  const std::vector<song::NoteSegment> segments{{1.0f, 0.0f, false, false},
-                                                {0.0f, 0.5f, true, true}};
+  const std::vector<song::NoteSegment> segments{{-2.0f, 0.0f, false, false},
+                                                {3.0f, 0.5f, false, false}};
   EXPECT_EQ(l.notes[0].segments, segments);
   EXPECT_EQ(l.notes[0].final_segment, (song::NoteSegment{0.0f, 0.5f, true, true}));
 }
 
+// A note begins where its channel's wheel stands at the note-on.
+TEST(ImportScan, NotesStartWhereTheWheelStands) {
+  using Segments = std::vector<song::NoteSegment>;
+  struct Case {
+    const char* what;
+    TrackBuilder track;
+    Segments segments;  // of the first note finished
+    song::NoteSegment final_segment;
+  };
+  const song::NoteSegment whole{0.0f, 1.0f, true, true};
+  const Case cases[] = {
+      {"wheel bent before the note",
+       TrackBuilder().bend(0, 0, 12288).note_on(240, 0, 60, 100).note_off(480, 0, 60).end(),
+       {{1.0f, 0.0f, false, false}}, whole},
+      {"bends only before the note: the last one counts",
+       TrackBuilder().bend(0, 0, 12288).bend(479, 0, 0).note_on(1, 0, 60, 100)
+           .note_off(480, 0, 60).end(),
+       {{-2.0f, 0.0f, false, false}}, whole},
+      {"wheel returned to centre before the note",
+       TrackBuilder().bend(0, 0, 12288).bend(240, 0, 8192).note_on(240, 0, 60, 100)
+           .note_off(480, 0, 60).end(),
+       {}, whole},
+      {"a bend at the start tick sets the start",
+       TrackBuilder().bend(0, 0, 12288).note_on(240, 0, 60, 100).bend(0, 0, 4096)
+           .note_off(480, 0, 60).end(),
+       {{-1.0f, 0.0f, false, false}}, whole},
+      {"a bend at the start tick back to centre leaves the note plain",
+       TrackBuilder().bend(0, 0, 12288).note_on(240, 0, 60, 100).bend(0, 0, 8192)
+           .note_off(480, 0, 60).end(),
+       {}, whole},
+      {"start and a bend inside",
+       TrackBuilder().bend(0, 0, 12288).note_on(240, 0, 60, 100).bend(240, 0, 8192)
+           .note_off(240, 0, 60).end(),
+       {{1.0f, 0.0f, false, false}, {-1.0f, 0.5f, false, false}}, {0.0f, 0.5f, true, true}},
+      {"the wheel travels with a sustained note",
+       TrackBuilder().bend(0, 0, 4096).sustain(0, 0, true).note_on(0, 0, 60, 100)
+           .note_off(240, 0, 60).bend(0, 0, 8192).sustain(240, 0, false).end(),
+       {{-1.0f, 0.0f, false, false}, {1.0f, 0.5f, false, false}}, {0.0f, 0.5f, true, true}},
+      {"another channel's wheel does not reach the note",
+       TrackBuilder().bend(0, 1, 12288).note_on(240, 0, 60, 100).note_off(480, 0, 60).end(),
+       {}, whole},
+      {"drums never bend",
+       TrackBuilder().bend(0, 9, 12288).note_on(240, 9, 38, 100).note_off(480, 9, 38).end(),
+       {}, {0.0f, 0.25f, true, true}},
+      {"the wheel is fresh for every track's first note",
+       TrackBuilder().note_on(0, 0, 60, 100).note_off(480, 0, 60).end(), {}, whole},
+  };
+  for (const Case& c : cases) {
+    // A first track leaves its wheel bent; the next track starts centred.
+    const Bytes bytes = MidiBuilder()
+                            .track(TrackBuilder().bend(0, 0, 16383).end())
+                            .track(c.track)
+                            .bytes();
+    const song::Layer& l = first_layer(bytes);
+    ASSERT_FALSE(l.notes.empty()) << c.what;
+    EXPECT_EQ(l.notes[0].segments, c.segments) << c.what;
+    EXPECT_EQ(l.notes[0].final_segment, c.final_segment) << c.what;
+  }
+}
+
+// The pitch-bend range (registered parameter 0, 0) scales the bends that
+// follow it, per channel and per track.
+TEST(ImportScan, BendRangeFromRegisteredParameter) {
+  struct Case {
+    const char* what;
+    TrackBuilder setup;  // events before the bend on channel 0
+    float semitones;     // of a bend at raw 12288, half way up
+  };
+  const auto rpn = [](std::uint8_t coarse, std::uint8_t fine) {
+    return TrackBuilder().controller(0, 0, 101, coarse).controller(0, 0, 100, fine);
+  };
+  const Case cases[] = {
+      {"default range of 2", TrackBuilder(), 1.0f},
+      {"12 semitones", rpn(0, 0).controller(0, 0, 6, 12), 6.0f},
+      {"1 semitone 50 cents, LSB first",
+       TrackBuilder().controller(0, 0, 100, 0).controller(0, 0, 101, 0).controller(0, 0, 38, 50)
+           .controller(0, 0, 6, 1),
+       0.75f},
+      {"data entry for a non-registered parameter",
+       rpn(0, 0).controller(0, 0, 99, 0).controller(0, 0, 98, 0).controller(0, 0, 6, 12), 1.0f},
+      {"registered again after a non-registered parameter",
+       rpn(0, 0).controller(0, 0, 99, 0).controller(0, 0, 100, 0).controller(0, 0, 6, 12), 6.0f},
+      {"null parameter", rpn(127, 127).controller(0, 0, 6, 12), 1.0f},
+      {"another registered parameter", rpn(0, 1).controller(0, 0, 6, 12), 1.0f},
+      {"data entry without a parameter", TrackBuilder().controller(0, 0, 6, 12), 1.0f},
+      {"another channel's range",
+       TrackBuilder().controller(0, 1, 101, 0).controller(0, 1, 100, 0).controller(0, 1, 6, 12),
+       1.0f},
+  };
+  for (const Case& c : cases) {
+    TrackBuilder track = c.setup;
+    track.note_on(0, 0, 60, 100).bend(0, 0, 12288).note_off(480, 0, 60).end();
+    const song::Layer& l = first_layer(one_track(track));
+    ASSERT_EQ(l.notes.size(), 1u) << c.what;
+    EXPECT_EQ(l.notes[0].segments, (std::vector<song::NoteSegment>{{c.semitones, 0.0f, false, false}}))
+        << c.what;
+  }
+  // A range set in one track does not reach the next.
+  const Bytes two = MidiBuilder()
+                        .track(rpn(0, 0).controller(0, 0, 6, 12).end())
+                        .track(TrackBuilder().note_on(0, 0, 60, 100).bend(0, 0, 12288)
+                                   .note_off(480, 0, 60).end())
+                        .bytes();
+  EXPECT_EQ(first_layer(two).notes[0].segments,
+            (std::vector<song::NoteSegment>{{1.0f, 0.0f, false, false}}));
+  // A bend keeps the range in force when it was made.
+  const Bytes later = one_track(TrackBuilder().note_on(0, 0, 60, 100).bend(0, 0, 12288)
+                                    .controller(240, 0, 101, 0).controller(0, 0, 100, 0)
+                                    .controller(0, 0, 6, 12).bend(0, 0, 12288)
+                                    .note_off(240, 0, 60).end());
+  EXPECT_EQ(first_layer(later).notes[0].segments,
+            (std::vector<song::NoteSegment>{{1.0f, 0.0f, false, false}, {5.0f, 0.5f, false, false}}));
+}
+
 // Notes see exactly the bends of their channel inside their tick range, in
 // file order, also after the tick counter wrapped (bend ticks then go down),
-// and for notes whose range is empty or inverted (none). The oracle hands
-// every note the channel's whole bend list, as build_note takes it.
+// and for notes whose range is empty or inverted (none), each starting where
+// the wheel stood at its note-on. The oracle hands every note the channel's
+// whole bend list, as build_note takes it.
 TEST(ImportScan, BendsInsideTheNoteAcrossTickWraps) {
   testutil::SplitMix64 random(7);
   for (int round = 0; round < 40; ++round) {
@@ -182,6 +307,7 @@ TEST(ImportScan, BendsInsideTheNoteAcrossTickWraps) {
     std::vector<track::midi::Bend> bends[2];
     std::uint32_t starts[2][4] = {};
     std::uint8_t velocities[2][4] = {};
+    float start_bends[2][4] = {};
     bool on[2][4] = {};
     std::vector<song::Note> expected;
     std::uint32_t tick = 0;
@@ -202,12 +328,13 @@ TEST(ImportScan, BendsInsideTheNoteAcrossTickWraps) {
         track.note_on(dt, ch, static_cast<std::uint8_t>(60 + key), velocities[ch][key]);
         on[ch][key] = true;
         starts[ch][key] = tick;
+        start_bends[ch][key] = bends[ch].empty() ? 0.0f : bends[ch].back().semitones;
       } else {
         track.note_off(dt, ch, static_cast<std::uint8_t>(60 + key));
         on[ch][key] = false;
         expected.push_back(track::midi::build_note(ch, static_cast<std::uint8_t>(60 + key), velocities[ch][key],
                                                    starts[ch][key], tick, 480.0f, 0, std::nullopt,
-                                                   bends[ch]));
+                                                   bends[ch], start_bends[ch][key]));
       }
     }
     const MidiImport import = import_ok(one_track(track.end()));
@@ -418,6 +545,81 @@ TEST(ImportSong, DamagedTracksAreReportedBeforeTheTempoWarning) {
   EXPECT_EQ(import.warnings[1], "2 tempo events; using the first, tempo changes are dropped");
   // The events before the damage are kept.
   EXPECT_EQ(layer(import, 1).notes.size(), 1u);
+}
+
+// Each warning for what the document does not carry: its condition, its
+// quiet case and its singular and plural forms.
+TEST(ImportWarnings, WhatIsNotConverted) {
+  struct Case {
+    const char* what;
+    std::vector<TrackBuilder> tracks;  // events before each track's one note
+    std::vector<std::string> warnings;
+  };
+  const auto cc = [](std::uint8_t ch, std::uint8_t number, std::uint8_t value) {
+    return TrackBuilder().controller(0, ch, number, value);
+  };
+  const auto meter = [](std::uint8_t numerator, std::uint8_t exponent) {
+    return TrackBuilder().meta(0, 0x58, {numerator, exponent, 24, 8});
+  };
+  const Case cases[] = {
+      {"nothing to say", {TrackBuilder()}, {}},
+      {"one volume everywhere", {cc(0, 7, 100), cc(1, 7, 100)}, {}},
+      {"volumes differ",
+       {cc(0, 7, 100).controller(0, 0, 7, 100), TrackBuilder(), cc(1, 7, 90)},
+       {"channel volume (controller 7) not converted: 3 events in tracks 1, 3"}},
+      {"pan centred", {cc(0, 10, 64)}, {}},
+      {"pan off centre", {cc(0, 10, 64).controller(0, 0, 10, 0)},
+       {"pan (controller 10) not converted: 1 event in track 1"}},
+      {"expression full", {cc(0, 11, 127)}, {}},
+      {"expression below full", {TrackBuilder(), cc(0, 11, 100).controller(0, 2, 11, 0)},
+       {"expression (controller 11) not converted: 2 events in track 2"}},
+      {"4/4", {meter(4, 2)}, {}},
+      {"the first meter other than 4/4", {meter(4, 2).meta(0, 0x58, {3, 2, 24, 8}), meter(6, 3)},
+       {"time signature 3/4 not converted: the song is in 4/4"}},
+      {"short and impossible time signatures are passed over",
+       {TrackBuilder().meta(0, 0x58, {3, 2, 24}).meta(0, 0x58, {7, 32, 24, 8}).meta(0, 0x58, {7, 31, 24, 8})},
+       {"time signature 7/2147483648 not converted: the song is in 4/4"}},
+      {"one marker", {TrackBuilder().meta_text(0, 0x06, "Verse")},
+       {"markers, cue points and lyrics not converted: 1 event"}},
+      {"lyrics, markers and cue points; other texts are quiet",
+       {TrackBuilder().meta_text(0, 0x05, "la").meta_text(0, 0x01, "text").meta_text(0, 0x07, "cue"),
+        TrackBuilder().meta_text(0, 0x06, "")},
+       {"markers, cue points and lyrics not converted: 3 events"}},
+  };
+  for (const Case& c : cases) {
+    MidiBuilder file;
+    for (TrackBuilder track : c.tracks) file.track(track.note_on(0, 0, 60, 100).note_off(480, 0, 60).end());
+    EXPECT_EQ(import_ok(file.bytes()).warnings, c.warnings) << c.what;
+  }
+}
+
+TEST(ImportWarnings, NotesNeverReleasedAndTheOrderOfAll) {
+  TrackBuilder first;
+  first.controller(0, 0, 10, 0).tempo(500000).meta_text(0, 0x05, "la").meta(0, 0x58, {6, 3, 24, 8})
+      .controller(0, 0, 11, 64).controller(0, 0, 7, 100).note_on(0, 0, 60, 100)
+      .note_on(0, 0, 62, 100).note_off(480, 0, 60).end();
+  TrackBuilder damaged;
+  damaged.tempo(400000).note_on(0, 0, 64, 100).note_on(0, 0, 65, 100).controller(0, 1, 7, 90);
+  damaged.raw({0x00, 0x90, 0x3C, 0x9C});  // a status byte where the velocity belongs
+  const MidiImport import = import_ok(MidiBuilder().track(first).track(damaged).bytes());
+  ASSERT_EQ(import.warnings.size(), 9u);
+  EXPECT_EQ(import.warnings[0], "track 1: 1 note never released, not converted");
+  EXPECT_EQ(import.warnings[1].rfind("track 2: data byte 0x9C", 0), 0u) << import.warnings[1];
+  const std::vector<std::string> rest(import.warnings.begin() + 2, import.warnings.end());
+  EXPECT_EQ(rest, (std::vector<std::string>{
+                      "track 2: 2 notes never released, not converted",
+                      "2 tempo events; using the first, tempo changes are dropped",
+                      "channel volume (controller 7) not converted: 2 events in tracks 1, 2",
+                      "pan (controller 10) not converted: 1 event in track 1",
+                      "expression (controller 11) not converted: 1 event in track 1",
+                      "time signature 6/8 not converted: the song is in 4/4",
+                      "markers, cue points and lyrics not converted: 1 event",
+                  }));
+  // Notes that never end come before "no notes found", which they explain.
+  auto none = song_from_midi(MidiBuilder().track(TrackBuilder().note_on(0, 0, 60, 100).end()).bytes());
+  ASSERT_FALSE(none.has_value());
+  EXPECT_EQ(none.error().warnings,
+            std::vector<std::string>{"track 1: 1 note never released, not converted"});
 }
 
 TEST(ImportFailures, ErrorTexts) {

@@ -27,6 +27,7 @@ std::string imported_text(const testutil::Bytes& bytes) {
 // A drum pattern of kick, hi-hat and snare played twice stays note by note:
 // a motif would give all its notes the one sound of its placements. The
 // hi-hat figure of the third track, one sound throughout, becomes a motif.
+// The lead's second note starts while the wheel still stands at +1.
 TEST(ImportText, SmallFileWithBendDrumsAndMotif) {
   TrackBuilder lead;
   lead.name("Lead\r\nPart").tempo(400000)
@@ -67,6 +68,7 @@ TEST(ImportText, SmallFileWithBendDrumsAndMotif) {
             "piano 0 3 1 volume 0.79\n"
             "  pitch 0 1, 0.5 1, 1 1 linear\n"
             "piano 1 0 0.5\n"
+            "  pitch 0 1, 1 1 linear\n"
             "\n"
             "## Track 2\n"
             "kick 0 0 0.25\n"

@@ -21,7 +21,7 @@ const std::optional<std::string> NO_NAME;
 
 TEST(BuildNote, BendInsideNoteBecomesJumpAndHold) {
   const std::vector<Bend> bends{{720, 1.0f}};
-  const song::Note note = build_note(0, 72, 100, 480, 960, 480.0f, 0, NO_NAME, bends);
+  const song::Note note = build_note(0, 72, 100, 480, 960, 480.0f, 0, NO_NAME, bends, 0.0f);
   EXPECT_EQ(note.sound, "piano");
   EXPECT_EQ(note.start, 1.0f);
   EXPECT_EQ(note.pitch, 3.0f);
@@ -39,7 +39,7 @@ TEST(BuildNote, BendsOutsideTheHalfOpenRangeLeaveTheNotePlain) {
       {{480, 0.0f}},  // a centred bend at the very start changes nothing
   };
   for (const auto& bends : plain_cases) {
-    const song::Note note = build_note(0, 72, 100, 480, 960, 480.0f, 0, NO_NAME, bends);
+    const song::Note note = build_note(0, 72, 100, 480, 960, 480.0f, 0, NO_NAME, bends, 0.0f);
     EXPECT_TRUE(note.segments.empty()) << bends.size();
     EXPECT_EQ(note.final_segment, (NoteSegment{0.0f, 1.0f, true, true})) << bends.size();
   }
@@ -47,7 +47,7 @@ TEST(BuildNote, BendsOutsideTheHalfOpenRangeLeaveTheNotePlain) {
 
 TEST(BuildNote, BendAtStartJumpsAndLastBendHoldsToEnd) {
   const std::vector<Bend> bends{{480, -2.0f}, {720, 1.0f}, {960, 2.0f}};
-  const song::Note note = build_note(0, 60, 127, 480, 960, 480.0f, 0, NO_NAME, bends);
+  const song::Note note = build_note(0, 60, 127, 480, 960, 480.0f, 0, NO_NAME, bends, 0.0f);
   const std::vector<NoteSegment> segments{{-2.0f, 0.0f, false, false}, {3.0f, 0.5f, false, false}};
   EXPECT_EQ(note.segments, segments);
   EXPECT_EQ(note.final_segment, (NoteSegment{0.0f, 0.5f, true, true}));
@@ -57,7 +57,7 @@ TEST(BuildNote, ShortNoteKeepsRelativeBendPlacement) {
   // 10 ticks of 480 is raised to a sixteenth; the bend at half the ticks
   // lands at half of the raised length.
   const std::vector<Bend> bends{{105, 1.0f}};
-  const song::Note note = build_note(0, 69, 64, 100, 110, 480.0f, 0, NO_NAME, bends);
+  const song::Note note = build_note(0, 69, 64, 100, 110, 480.0f, 0, NO_NAME, bends, 0.0f);
   const std::vector<NoteSegment> segments{{1.0f, 0.0f, false, false}, {0.0f, 0.03125f, true, true}};
   EXPECT_EQ(note.segments, segments);
   EXPECT_EQ(note.final_segment, (NoteSegment{0.0f, 0.03125f, true, true}));
@@ -83,7 +83,7 @@ TEST(BuildNote, LengthStartAndPitch) {
   };
   for (const Case& c : cases) {
     const song::Note note =
-        build_note(c.channel, c.key, 100, c.start, c.end, c.tpb, 0, NO_NAME, {});
+        build_note(c.channel, c.key, 100, c.start, c.end, c.tpb, 0, NO_NAME, {}, 0.0f);
     EXPECT_EQ(note.start, c.start_beats) << c.start << "-" << c.end;
     EXPECT_EQ(note.final_segment.duration, c.length) << c.start << "-" << c.end;
     EXPECT_EQ(note.pitch, c.pitch) << int(c.key);
@@ -92,13 +92,13 @@ TEST(BuildNote, LengthStartAndPitch) {
 }
 
 TEST(BuildNote, NanLengthIsRaisedToASixteenth) {
-  const song::Note note = build_note(0, 70, 100, 0, 0, 0.0f, 0, NO_NAME, {});
+  const song::Note note = build_note(0, 70, 100, 0, 0, 0.0f, 0, NO_NAME, {}, 0.0f);
   EXPECT_EQ(note.final_segment.duration, 0.0625f);
 }
 
 TEST(BuildNote, DrumNotesIgnoreBends) {
   const std::vector<Bend> bends{{0, 1.0f}, {480, -2.0f}};
-  const song::Note note = build_note(9, 38, 90, 0, 1440, 480.0f, 0, NO_NAME, bends);
+  const song::Note note = build_note(9, 38, 90, 0, 1440, 480.0f, 0, NO_NAME, bends, 0.0f);
   EXPECT_EQ(note.sound, "snare");
   EXPECT_TRUE(note.segments.empty());
   EXPECT_EQ(note.final_segment, (NoteSegment{0.0f, 0.25f, true, true}));
@@ -109,18 +109,18 @@ TEST(BuildNote, VolumeHasTwoDecimals) {
       {127, 1.0f}, {100, 0.79f}, {64, 0.5f}, {1, 0.01f}, {0, 0.0f}, {90, 0.71f}, {32, 0.25f},
   };
   for (const auto& [velocity, volume] : cases) {
-    EXPECT_EQ(build_note(0, 60, velocity, 0, 480, 480.0f, 0, NO_NAME, {}).volume, volume)
+    EXPECT_EQ(build_note(0, 60, velocity, 0, 480, 480.0f, 0, NO_NAME, {}, 0.0f).volume, volume)
         << int(velocity);
   }
 }
 
 TEST(BuildNote, SoundUsesNameAndProgram) {
-  EXPECT_EQ(build_note(0, 60, 100, 0, 480, 480.0f, 33, NO_NAME, {}).sound, "bass");
-  EXPECT_EQ(build_note(0, 60, 100, 0, 480, 480.0f, 33, std::string("Pad"), {}).sound, "pad");
+  EXPECT_EQ(build_note(0, 60, 100, 0, 480, 480.0f, 33, NO_NAME, {}, 0.0f).sound, "bass");
+  EXPECT_EQ(build_note(0, 60, 100, 0, 480, 480.0f, 33, std::string("Pad"), {}, 0.0f).sound, "pad");
 }
 
 TEST(BuildNote, UntouchedFieldsKeepDefaults) {
-  const song::Note note = build_note(0, 60, 100, 0, 480, 480.0f, 0, NO_NAME, {});
+  const song::Note note = build_note(0, 60, 100, 0, 480, 480.0f, 0, NO_NAME, {}, 0.0f);
   EXPECT_TRUE(note.volume_curve.empty());
   EXPECT_TRUE(note.text.empty());
   EXPECT_FALSE(note.text_apostrophe);

@@ -29,6 +29,7 @@ std::string_view choose_sound_for(std::uint8_t channel, std::uint8_t key,
 /// note (the import builds each note in place in its track's list).
 void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t channel,
                std::uint8_t key, std::uint8_t velocity, std::uint32_t start_tick,
-               std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends);
+               std::uint32_t end_tick, float ticks_per_beat, std::span<const Bend> bends,
+               float start_bend);
 
 }  // namespace tracksmith::track::midi::detail
