@@ -33,7 +33,10 @@ struct Conversion {
   /// took; see ConvertOptions::drain).
   std::string text;
   /// What was converted leniently or dropped, in the order raised, each a
-  /// line of text without a "Warning: " prefix.
+  /// line of text without a "Warning: " prefix: per track, its damage and
+  /// its notes never released; then several tempo events; then what the
+  /// document does not carry (differing channel volumes, pan, expression,
+  /// a meter other than 4/4, markers, cue points and lyrics).
   std::vector<std::string> warnings;
   /// The number of layers in the document (at least 1).
   std::size_t layers = 0;
@@ -41,7 +44,8 @@ struct Conversion {
 
 /// Why a conversion failed. `text()` is the one-line message ("could not
 /// parse MIDI data: ...", "SMPTE timecode timing is not supported", "no notes
-/// found"); `warnings` holds the damage found on the way to "no notes found".
+/// found"); `warnings` holds the damage and the notes never released found on
+/// the way to "no notes found".
 using ConversionError = track::midi::MidiImportError;
 
 /// Inputs must be smaller than this (4 GiB); a larger one fails to parse.

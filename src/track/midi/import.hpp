@@ -23,7 +23,10 @@ namespace tracksmith::track::midi {
 struct MidiImport {
   TrackDocument document;
   std::string song_name;              ///< always "song"
-  std::vector<std::string> warnings;  ///< in the order raised
+  /// In the order raised: per track its damage and its notes never
+  /// released, then several tempo events, then what the document does not
+  /// carry (channel volume, pan, expression, meter, markers and lyrics).
+  std::vector<std::string> warnings;
 };
 
 /// Why an import failed.
@@ -31,8 +34,8 @@ struct MidiImportError {
   enum class Kind { Parse, SmpteTimecode, NoNotes };
   Kind kind = Kind::Parse;
   common::Error parse_error;  ///< Parse: the reader's error
-  /// NoNotes: the damaged-track warnings found on the way, in track order;
-  /// they often explain why no note was found.
+  /// NoNotes: the damaged-track and never-released warnings found on the
+  /// way, in track order; they often explain why no note was found.
   std::vector<std::string> warnings;
 
   /// "could not parse MIDI data: {}", "SMPTE timecode timing is not
