@@ -5,6 +5,8 @@ Checks the leading line, the blank-line rule (one blank line between blocks,
 none doubled, none at the start or end), section headings in their fixed
 order, entry headings, and the shape of song, layer and motif lines.
 Exit status 0 when the document passes; otherwise one line per problem.
+With --notes, a passing document also prints the number of notes it plays:
+its layers' note lines plus, for each motif placement, the motif's notes.
 """
 import re
 import sys
@@ -88,12 +90,35 @@ def check(text):
     return problems
 
 
+def count_notes(text):
+    section = entry = None
+    layer_notes = 0
+    motif_notes = {}
+    placed = []
+    for line in text.split("\n"):
+        if line.startswith("# "):
+            section, entry = line[2:], None
+        elif line.startswith("## "):
+            entry = line[3:]
+        elif section == "Layers" and PLACEMENT.match(line):
+            placed.append(line.split(" ")[1])
+        elif section == "Layers" and LAYER_NOTE.match(line):
+            layer_notes += 1
+        elif section == "Motifs" and MOTIF_NOTE.match(line):
+            motif_notes[entry] = motif_notes.get(entry, 0) + 1
+    return layer_notes + sum(motif_notes.get(name, 0) for name in placed)
+
+
 def main():
-    with open(sys.argv[1], encoding="utf-8") as f:
+    args = sys.argv[1:]
+    notes = args[:1] == ["--notes"]
+    with open(args[-1], encoding="utf-8") as f:
         text = f.read()
     problems = check(text)
     for p in problems[:20]:
         print(p)
+    if not problems and notes:
+        print(count_notes(text))
     return 1 if problems else 0
 
 

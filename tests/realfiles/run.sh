@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Converts every MIDI file of two Debian packages of real-world music with the
 # given tracksmith binary: each must convert with status 0, twice to the same
-# bytes, into a document whose layout passes check_layout.py. The packages are
-# downloaded and unpacked, never installed. Without the registry it skips.
+# bytes, into a document whose layout passes check_layout.py. It then prints
+# the notes the documents play and, per kind of warning, how many files got
+# it. The packages are downloaded and unpacked, never installed. Without the
+# registry it skips.
 set -uo pipefail
 tool="$(realpath "${1:?usage: run.sh path/to/tracksmith}")"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -28,6 +30,8 @@ if [ "${#files[@]}" -eq 0 ]; then
 fi
 
 failed=0
+notes=0
+: >"$work/warnings"
 for f in "${files[@]}"; do
   name="${f#unpacked/}"
   if ! "$tool" "$f" "$work/a.track" 2>"$work/err" || ! "$tool" "$f" "$work/b.track" 2>>"$work/err"; then
@@ -40,11 +44,20 @@ for f in "${files[@]}"; do
     failed=$((failed + 1))
     continue
   fi
-  if ! python3 "$here/check_layout.py" "$work/a.track" >"$work/check" 2>&1; then
+  if ! python3 "$here/check_layout.py" --notes "$work/a.track" >"$work/check" 2>&1; then
     echo "FAIL layout: $name: $(head -n 3 "$work/check")"
     failed=$((failed + 1))
     continue
   fi
+  notes=$((notes + $(cat "$work/check")))
+  # Each kind of warning once per file: its text without track numbers and counts.
+  sed -n 's/^Warning: //p' "$work/err" |
+    sed -E 's/^track [0-9]+: //; s/[0-9]+ (note|event)s?/N \1s/; s/ in tracks? [0-9, ]+$//;
+            s/^[0-9]+ tempo/N tempo/; s#[0-9]+/[0-9]+#N/N#;
+            s/^.* at byte [0-9]+; (the rest of the track is ignored)$/damaged: \1/' |
+    sort -u >>"$work/warnings"
 done
-echo "real files: ${#files[@]} converted, $failed failed"
+echo "real files: ${#files[@]} converted, $failed failed, $notes notes in the documents"
+echo "files per kind of warning:"
+sort "$work/warnings" | uniq -c | sort -rn
 [ "$failed" -eq 0 ]
