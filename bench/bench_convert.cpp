@@ -116,8 +116,8 @@ void BM_FormatNote(benchmark::State& state) {
   plain.volume = 0.79f;
   const song::Note bent = bent_note();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(track::format_note(plain));
-    benchmark::DoNotOptimize(track::format_note(bent));
+    benchmark::DoNotOptimize(track::serialize::format_note(plain));
+    benchmark::DoNotOptimize(track::serialize::format_note(bent));
   }
   state.SetItemsProcessed(state.iterations() * 2);
 }
@@ -136,16 +136,16 @@ void BM_FormatPlacementsAndSound(benchmark::State& state) {
   sound.filter_cutoff = 800.0f;
   sound.filter_target = 200.0f;
   sound.filter_sweep = {0.5f, false, true};
-  track::Jump jump;
+  track::multisong::Jump jump;
   jump.target = "chorus";
   jump.offset = 2.0f;
-  jump.tempo_change = track::tempo_change::Ratio{1.5f};
-  jump.condition = track::JumpCondition{track::subject::Plays{}, track::Comparison::Less, 3.0f};
+  jump.tempo_change = track::multisong::tempo_change::Ratio{1.5f};
+  jump.condition = track::multisong::JumpCondition{track::multisong::subject::Plays{}, track::multisong::Comparison::Less, 3.0f};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(track::format_motif_instance(motif));
-    benchmark::DoNotOptimize(track::format_sound(sound));
+    benchmark::DoNotOptimize(track::serialize::format_motif_instance(motif));
+    benchmark::DoNotOptimize(track::serialize::format_sound(sound));
     std::string line = "@jump chorus";
-    track::append_jump_clauses(line, jump);
+    track::multisong::append_jump_clauses(line, jump);
     benchmark::DoNotOptimize(line);
   }
 }
@@ -169,10 +169,10 @@ void write_numbers(benchmark::State& state, void (*append)(std::string&, float))
   bench::write_values(state, number_mix(), append);
 }
 
-void BM_NumberText(benchmark::State& state) { write_numbers(state, track::append_number); }
+void BM_NumberText(benchmark::State& state) { write_numbers(state, track::serialize::append_number); }
 BENCHMARK(BM_NumberText);
 
-void BM_ShortestText(benchmark::State& state) { write_numbers(state, track::append_shortest); }
+void BM_ShortestText(benchmark::State& state) { write_numbers(state, track::serialize::append_shortest); }
 BENCHMARK(BM_ShortestText);
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include "tracksmith/song/note/note.hpp"
 #include "testutil/random.hpp"
 #include "testutil/motif_oracle.hpp"
-#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "track/midi/detail/motif_scan.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 using namespace tracksmith;

@@ -18,7 +18,7 @@ constexpr std::size_t kNoteLineEstimate = 64;
 /// repeatedly. It does not visit every note: that pass over a large model
 /// would cost more than the rare growth. Reserved but unwritten memory costs
 /// address space only, not resident memory.
-std::size_t estimate_text_size(const track::TrackDocument& document) {
+std::size_t estimate_text_size(const track::multisong::TrackDocument& document) {
   std::size_t bytes = 4096;
   for (const auto& entry : document.sections.layers.entries) {
     bytes += 2 * entry.name.size() + 32 + kNoteLineEstimate * entry.value.notes.size();

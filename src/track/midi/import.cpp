@@ -20,8 +20,8 @@
 
 #include "tracksmith/smf/decode.hpp"
 #include "tracksmith/smf/reader.hpp"
-#include "tracksmith/track/midi/detail/note_parts.hpp"
-#include "tracksmith/track/midi/detail/text.hpp"
+#include "detail/note_parts.hpp"
+#include "detail/text.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 namespace tracksmith::track::midi {
@@ -678,8 +678,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   const float ticks_per_beat = static_cast<float>(file.header.timing.ticks_per_beat);
 
   MidiImport result;
-  TrackSections& sections = result.document.sections;
-  Song song;
+  multisong::TrackSections& sections = result.document.sections;
+  multisong::Song song;
   UniqueNames names;
   MotifTable motif_table;
   std::uint32_t track_counter = 0;
@@ -745,7 +745,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   song.tempo = tempo.first_nonzero ? 60000000.0f / static_cast<float>(*tempo.first_nonzero)
                                    : 120.0f;
   for (auto& [name, notes] : motif_table) {
-    sections.motifs.entries.push_back({name, Motif{std::move(notes)}});
+    sections.motifs.entries.push_back({name, multisong::Motif{std::move(notes)}});
   }
   sections.songs.entries.push_back({"song", std::move(song)});
   result.document.leading_lines.push_back("@import std:instruments");

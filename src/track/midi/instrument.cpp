@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "tracksmith/track/midi/detail/note_parts.hpp"
+#include "detail/note_parts.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 namespace tracksmith::track::midi {

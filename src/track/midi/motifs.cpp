@@ -26,7 +26,7 @@
 
 #include "tracksmith/song/note/layer.hpp"
 #include "tracksmith/song/note/note.hpp"
-#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "detail/motif_scan.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 namespace tracksmith::track::midi {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tracksmith/song/note/note.hpp"
-#include "tracksmith/track/midi/detail/note_parts.hpp"
+#include "detail/note_parts.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 namespace tracksmith::track::midi {

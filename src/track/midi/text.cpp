@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tracksmith/track/midi/detail/text.hpp"
+#include "detail/text.hpp"
 
 namespace tracksmith::track::midi::detail {
 namespace {

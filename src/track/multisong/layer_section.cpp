@@ -6,21 +6,21 @@
 #include "tracksmith/track/serialize/text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 namespace {
 
 template <class Placement>
 void append_placement_extras(std::string& out, const Placement& placement) {
   for (const auto& override_ : placement.overrides) {
     out += "  ";
-    out += format_note_override(override_);
+    out += serialize::format_note_override(override_);
     out += '\n';
   }
   if (placement.trim) {
     out += "  trim ";
-    append_unsigned(out, placement.trim->first);
+    serialize::append_unsigned(out, placement.trim->first);
     out += ' ';
-    append_unsigned(out, placement.trim->second);
+    serialize::append_unsigned(out, placement.trim->second);
     out += '\n';
   }
 }
@@ -28,7 +28,7 @@ void append_placement_extras(std::string& out, const Placement& placement) {
 }  // namespace
 
 void serialize_layer(const song::Layer& layer, std::string& out) {
-  const std::string directives = layer_directives(layer);
+  const std::string directives = serialize::layer_directives(layer);
   if (!directives.empty()) {
     out += directives;
     out += '\n';
@@ -43,7 +43,7 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
     // reads every note once more.
     // Lengths and volumes repeat: without the memo the 27 MB file took
     // 0.44 s instead of 0.37 s (medians of 7 alternating runs).
-    NumberTextMemo memo;
+    serialize::NumberTextMemo memo;
     const std::size_t notes_begin = out.size();
     std::uint32_t previous = 0;
     bool in_order = true;
@@ -54,25 +54,25 @@ void serialize_layer(const song::Layer& layer, std::string& out) {
         break;
       }
       previous = key;
-      append_note_line(out, note, &memo, true);
+      serialize::append_note_line(out, note, &memo, true);
     }
     if (!in_order) {
       out.resize(notes_begin);
       for (const std::uint32_t index : song::order_by_start(layer.notes)) {
-        append_note_line(out, layer.notes[index], &memo, true);
+        serialize::append_note_line(out, layer.notes[index], &memo, true);
       }
     }
   }
   for (const auto& instance : layer.motif_instances) {
-    out += format_motif_instance(instance);
+    out += serialize::format_motif_instance(instance);
     out += '\n';
     append_placement_extras(out, instance);
   }
   for (const auto& instance : layer.subtrack_instances) {
-    out += format_subtrack_instance(instance);
+    out += serialize::format_subtrack_instance(instance);
     out += '\n';
     append_placement_extras(out, instance);
   }
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

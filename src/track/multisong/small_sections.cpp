@@ -5,27 +5,27 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 
 // Reverb and snapshot values use shortest decimal text (so -0 reads "-0");
 // subtitle times use number text.
 
 void serialize_reverb(const ReverbPreset& preset, std::string& out) {
   out += "room_size ";
-  append_shortest(out, preset.room_size);
+  serialize::append_shortest(out, preset.room_size);
   out += "\ndecay ";
-  append_shortest(out, preset.decay);
+  serialize::append_shortest(out, preset.decay);
   out += "\nmix ";
-  append_shortest(out, preset.mix);
+  serialize::append_shortest(out, preset.mix);
   out += "\npredelay ";
-  append_shortest(out, preset.predelay);
+  serialize::append_shortest(out, preset.predelay);
   out += '\n';
 }
 
 void serialize_motif(const Motif& motif, std::string& out) {
   // Motif notes keep their stored order; only layer notes are sorted.
   for (const auto& note : motif.notes) {
-    append_motif_note_line(out, note);
+    serialize::append_motif_note_line(out, note);
     out += '\n';
   }
 }
@@ -34,13 +34,13 @@ void serialize_snapshot(const Snapshot& snapshot, std::string& out) {
   for (const auto& [name, value] : snapshot.values) {
     out += name;
     out += ' ';
-    append_shortest(out, value);
+    serialize::append_shortest(out, value);
     out += '\n';
   }
 }
 
 void serialize_subtitle_track(const SubtitleTrack& track, std::string& out) {
-  for (const auto& subtitle : track.subtitles) write_subtitle_line(out, subtitle);
+  for (const auto& subtitle : track.subtitles) serialize::write_subtitle_line(out, subtitle);
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

@@ -5,7 +5,7 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 
 // Every float of a song is written as shortest decimal text, so -0 reads "-0".
 void serialize_song(const Song& song, std::string& out) {
@@ -13,44 +13,44 @@ void serialize_song(const Song& song, std::string& out) {
     out += "@tempo param ";
     out += song.tempo_param->param;
     // A NaN scale fails the test and is left out.
-    if (beyond_one(song.tempo_param->scale)) {
+    if (serialize::beyond_one(song.tempo_param->scale)) {
       out += ' ';
-      append_shortest(out, song.tempo_param->scale);
+      serialize::append_shortest(out, song.tempo_param->scale);
     }
   } else {
     out += "@tempo ";
-    append_shortest(out, song.tempo);
-    if (beyond_one(song.tempo_ratio)) {
+    serialize::append_shortest(out, song.tempo);
+    if (serialize::beyond_one(song.tempo_ratio)) {
       // The second number is the product rounded to a 32-bit float.
       const float scaled = song.tempo * song.tempo_ratio;
       out += ' ';
-      append_shortest(out, scaled);
+      serialize::append_shortest(out, scaled);
     }
   }
   out += '\n';
 
   if (song.signature_numerator != 4 || song.signature_denominator != 4) {
     out += "@signature ";
-    append_unsigned(out, song.signature_numerator);
+    serialize::append_unsigned(out, song.signature_numerator);
     out += ' ';
-    append_unsigned(out, song.signature_denominator);
+    serialize::append_unsigned(out, song.signature_denominator);
     out += '\n';
   }
   if (song.seed) {
     out += "@seed ";
-    append_unsigned(out, *song.seed);
+    serialize::append_unsigned(out, *song.seed);
     out += '\n';
   }
   for (const auto& [name, value] : song.params) {
     out += "@param ";
     out += name;
     out += ' ';
-    append_shortest(out, value);
+    serialize::append_shortest(out, value);
     out += '\n';
   }
   if (song.length) {
     out += "@length ";
-    append_shortest(out, *song.length);
+    serialize::append_shortest(out, *song.length);
     out += '\n';
   }
   for (const auto& layer : song.layers) {
@@ -60,7 +60,7 @@ void serialize_song(const Song& song, std::string& out) {
   }
   for (const auto& marker : song.markers) {
     out += "@marker ";
-    append_shortest(out, marker.time);
+    serialize::append_shortest(out, marker.time);
     out += ' ';
     out += marker.name;
     out += '\n';
@@ -83,4 +83,4 @@ void serialize_song(const Song& song, std::string& out) {
   }
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

@@ -7,7 +7,7 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/text.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 namespace {
 
 std::string_view comparison_text(Comparison comparison) {
@@ -51,9 +51,9 @@ void append_condition(std::string& text, const JumpCondition& condition) {
   text += comparison_text(condition.comparison);
   text += ' ';
   if (plays) {
-    append_unsigned(text, play_count(condition.value));
+    serialize::append_unsigned(text, play_count(condition.value));
   } else {
-    append_shortest(text, condition.value);
+    serialize::append_shortest(text, condition.value);
   }
 }
 
@@ -63,15 +63,15 @@ void append_jump_clauses(std::string& text, const Jump& jump) {
   // -0 compares equal to 0 and is left out; NaN is written.
   if (jump.offset != 0.0f) {
     text += ' ';
-    append_shortest(text, jump.offset);
+    serialize::append_shortest(text, jump.offset);
   }
   if (jump.tempo_change) {
     if (const auto* ratio = std::get_if<tempo_change::Ratio>(&*jump.tempo_change)) {
       text += " tempo \xC3\x97";
-      append_shortest(text, ratio->value);
+      serialize::append_shortest(text, ratio->value);
     } else {
       text += " tempo ";
-      append_shortest(text, std::get<tempo_change::Absolute>(*jump.tempo_change).value);
+      serialize::append_shortest(text, std::get<tempo_change::Absolute>(*jump.tempo_change).value);
     }
   }
   if (jump.via) {
@@ -85,7 +85,7 @@ void append_jump_clauses(std::string& text, const Jump& jump) {
 
 std::string position_text(const SongPosition& position) {
   if (const auto* marker = std::get_if<position::MarkerName>(&position)) return marker->name;
-  return shortest_text(std::get<position::Time>(position).time);
+  return serialize::shortest_text(std::get<position::Time>(position).time);
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

@@ -2,7 +2,7 @@
 
 #include "tracksmith/track/multisong/track_sections.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 
 void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain) {
   header_format::serialize(sections.songs, out, drain);
@@ -16,4 +16,4 @@ void serialize(const TrackSections& sections, std::string& out, const header_for
   header_format::serialize(sections.reverb, out, drain);
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

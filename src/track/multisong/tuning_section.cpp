@@ -6,7 +6,7 @@
 #include "tracksmith/track/serialize/text.hpp"
 #include "tracksmith/track/serialize/number_text.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 namespace {
 
 // Equal temperament is recognised in 32-bit float arithmetic, each ratio
@@ -24,18 +24,18 @@ bool is_equal_tempered(const std::vector<float>& ratios) {
 
 void serialize_tuning(const song::Tuning& tuning, std::string& out) {
   // A NaN period fails the test and is treated like the octave.
-  if (std::fabs(tuning.period - 2.0f) > kEpsilon) {
+  if (std::fabs(tuning.period - 2.0f) > serialize::kEpsilon) {
     out += "period ";
-    append_number(out, tuning.period);
+    serialize::append_number(out, tuning.period);
     out += '\n';
   } else if (tuning.ratios.size() >= 2 && is_equal_tempered(tuning.ratios)) {
     out += "equal ";
-    append_unsigned(out, tuning.ratios.size());
+    serialize::append_unsigned(out, tuning.ratios.size());
     out += '\n';
     return;
   }
-  append_number_list(out, tuning.ratios);
+  serialize::append_number_list(out, tuning.ratios);
   out += '\n';
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

@@ -7,7 +7,7 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 namespace {
 
 // The two-point curve from (0, base) to (1 within tolerance, anything):
@@ -216,4 +216,4 @@ std::string format_note_override(const song::NoteOverride& override_) {
   return text;
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

@@ -20,7 +20,7 @@
 #include <limits>
 #include <system_error>
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 namespace {
 
 static_assert(std::endian::native == std::endian::little,
@@ -477,7 +477,7 @@ char* NumberTextMemo::write_number(char* p, float value) {
     std::memcpy(p, &entry, sizeof entry);
     return p + entry.length;
   }
-  char* const end = track::write_number(p, value);
+  char* const end = serialize::write_number(p, value);
   const auto length = static_cast<std::size_t>(end - p);
   if (length > sizeof entry.text) return end;  // long texts are rare: not kept
   entry.bits = bits;
@@ -490,4 +490,4 @@ void NumberTextMemo::append_number(std::string& out, float value) {
   append_written(out, [this, value](char* p) { return write_number(p, value); });
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

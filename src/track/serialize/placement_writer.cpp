@@ -8,7 +8,7 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 namespace {
 
 void append_numbers(std::string& text, std::initializer_list<float> values) {
@@ -168,4 +168,4 @@ std::string format_subtrack_instance(const song::SubtrackInstance& instance) {
   return text;
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

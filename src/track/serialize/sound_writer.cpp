@@ -6,7 +6,7 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 namespace {
 
 std::string_view voice_param_text(song::VoiceParam kind) {
@@ -176,4 +176,4 @@ std::string format_sound(const song::Sound& sound) {
   return text;
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

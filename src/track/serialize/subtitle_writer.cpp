@@ -3,7 +3,7 @@
 #include "tracksmith/track/serialize/number_text.hpp"
 #include "tracksmith/track/serialize/writers.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 
 void write_subtitle_line(std::string& out, const song::Subtitle& subtitle) {
   append_number(out, subtitle.time);
@@ -14,4 +14,4 @@ void write_subtitle_line(std::string& out, const song::Subtitle& subtitle) {
   out += '\n';
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

@@ -503,7 +503,7 @@ TEST(ImportSong, TempoAndWarnings) {
       file.track(track.end());
     }
     const MidiImport import = import_ok(file.bytes());
-    const track::Song& song = import.document.sections.songs.entries.at(0).value;
+    const track::multisong::Song& song = import.document.sections.songs.entries.at(0).value;
     EXPECT_EQ(song.tempo, c.tempo) << c.what;
     EXPECT_EQ(import.warnings, c.warnings) << c.what;
   }
@@ -516,7 +516,7 @@ TEST(ImportSong, DocumentFrame) {
   const auto& sections = import.document.sections;
   ASSERT_EQ(sections.songs.entries.size(), 1u);
   EXPECT_EQ(sections.songs.entries[0].name, "song");
-  const track::Song& song = sections.songs.entries[0].value;
+  const track::multisong::Song& song = sections.songs.entries[0].value;
   EXPECT_EQ(song.signature_numerator, 4u);
   EXPECT_EQ(song.signature_denominator, 4u);
   EXPECT_EQ(song.tempo_ratio, 1.0f);

@@ -14,7 +14,7 @@
 
 #include "testutil/random.hpp"
 #include "testutil/motif_oracle.hpp"
-#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "track/midi/detail/motif_scan.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 using namespace tracksmith;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "testutil/motif_oracle.hpp"
-#include "tracksmith/track/midi/detail/motif_scan.hpp"
+#include "track/midi/detail/motif_scan.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 using namespace tracksmith;

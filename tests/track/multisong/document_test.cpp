@@ -16,10 +16,10 @@ using namespace tracksmith;
 namespace {
 
 namespace fx = song::effect;
-using track::Comparison;
-using track::Jump;
-using track::JumpAt;
-using track::JumpCondition;
+using track::multisong::Comparison;
+using track::multisong::Jump;
+using track::multisong::JumpAt;
+using track::multisong::JumpCondition;
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -33,11 +33,11 @@ void add(header_format::SectionList<T>& list, std::string name, T value) {
 }
 
 TEST(TrackSections, OnlySongsAndReverbHoldEntries) {
-  track::TrackSections sections;
-  add(sections.reverb, "hall", track::ReverbPreset{0.8f, 2.0f, 0.25f, 0.0f});
-  add(sections.songs, "song", track::Song{});
+  track::multisong::TrackSections sections;
+  add(sections.reverb, "hall", track::multisong::ReverbPreset{0.8f, 2.0f, 0.25f, 0.0f});
+  add(sections.songs, "song", track::multisong::Song{});
   std::string out;
-  track::serialize(sections, out);
+  track::multisong::serialize(sections, out);
   EXPECT_EQ(out,
             "# Songs\n\n## song\n@tempo 120\n\n"
             "# Reverb\n\n## hall\nroom_size 0.8\ndecay 2\nmix 0.25\npredelay 0\n");
@@ -45,14 +45,14 @@ TEST(TrackSections, OnlySongsAndReverbHoldEntries) {
 
 TEST(TrackSections, NoEntriesWriteNothing) {
   std::string out;
-  track::serialize(track::TrackSections{}, out);
+  track::multisong::serialize(track::multisong::TrackSections{}, out);
   EXPECT_EQ(out, "");
-  header_format::write_document(track::TrackDocument{}, out);
+  header_format::write_document(track::multisong::TrackDocument{}, out);
   EXPECT_EQ(out, "");
 }
 
-track::Song full_song() {
-  track::Song song;
+track::multisong::Song full_song() {
+  track::multisong::Song song;
   song.tempo = 96;
   song.tempo_ratio = 1.5f;
   song.signature_numerator = 3;
@@ -65,22 +65,22 @@ track::Song full_song() {
   Jump chorus;
   chorus.target = "chorus";
   chorus.offset = 2;
-  chorus.tempo_change = track::tempo_change::Ratio{1.5f};
+  chorus.tempo_change = track::multisong::tempo_change::Ratio{1.5f};
   chorus.via = Jump::Via{"fill", "crash"};
-  chorus.condition = JumpCondition{track::subject::Plays{}, Comparison::Less, 3};
+  chorus.condition = JumpCondition{track::multisong::subject::Plays{}, Comparison::Less, 3};
   Jump outro;
   outro.target = "outro";
-  outro.tempo_change = track::tempo_change::Absolute{140};
-  outro.condition = JumpCondition{track::subject::Param{"energy"}, Comparison::NotEqual, 0.75f};
+  outro.tempo_change = track::multisong::tempo_change::Absolute{140};
+  outro.condition = JumpCondition{track::multisong::subject::Param{"energy"}, Comparison::NotEqual, 0.75f};
   song.jumps = {chorus, outro};
   Jump intro;
   intro.target = "intro";
-  intro.condition = JumpCondition{track::subject::Random{}, Comparison::GreaterEqual, 0.25f};
+  intro.condition = JumpCondition{track::multisong::subject::Random{}, Comparison::GreaterEqual, 0.25f};
   Jump back;
   back.target = "chorus";
   back.offset = 0.5f;
-  song.jump_ats = {JumpAt{intro, track::position::Time{32}},
-                   JumpAt{back, track::position::MarkerName{"bridge"}}};
+  song.jump_ats = {JumpAt{intro, track::multisong::position::Time{32}},
+                   JumpAt{back, track::multisong::position::MarkerName{"bridge"}}};
   return song;
 }
 
@@ -211,7 +211,7 @@ song::Sound full_sound() {
   return sound;
 }
 
-track::Motif full_motif() {
+track::multisong::Motif full_motif() {
   song::Note a;
   a.start = 1;
   a.pitch = 2;
@@ -225,11 +225,11 @@ track::Motif full_motif() {
   c.start = 0.5f;
   c.pitch = -2;
   c.final_segment = {3, 0.25f, false, false};
-  return track::Motif{{a, b, c}};
+  return track::multisong::Motif{{a, b, c}};
 }
 
 TEST(TrackDocument, EverySectionWithEveryOption) {
-  track::TrackDocument document;
+  track::multisong::TrackDocument document;
   document.leading_lines = {"@import std:instruments"};
   document.meta.title = "Night Drive";
   document.meta.author = "K. Example";
@@ -248,12 +248,12 @@ TEST(TrackDocument, EverySectionWithEveryOption) {
   add(s.waves, "swell",
       song::Wave{{{0, 0, false, false}, {0.25f, 1, true, true}, {0.5f, 0.5f, true, false},
                   {1, 0, false, true}}});
-  add(s.subtitles, "lyrics", track::SubtitleTrack{{{"Hello there", 0}, {"", 2.5f}, {"Bye", 4}}});
+  add(s.subtitles, "lyrics", track::multisong::SubtitleTrack{{{"Hello there", 0}, {"", 2.5f}, {"Bye", 4}}});
   add(s.motifs, "riff", full_motif());
-  track::Snapshot calm;
+  track::multisong::Snapshot calm;
   calm.values = {{"music", 0.5f}, {"amb", -0.0f}, {"Voice", 1}};
   add(s.snapshots, "calm", calm);
-  add(s.reverb, "hall", track::ReverbPreset{0.8f, 2, 0.25f, -0.0f});
+  add(s.reverb, "hall", track::multisong::ReverbPreset{0.8f, 2, 0.25f, -0.0f});
 
   header_format::Instance child{"child", {"x"}, {}};
   document.unknown_sections = {{"Extras", {"free line"}, {{"inst", {"body"}, {child}}}}};
@@ -264,17 +264,17 @@ TEST(TrackDocument, EverySectionWithEveryOption) {
 }
 
 TEST(TrackDocument, DefaultEntriesWriteHeadingsAndFixedLines) {
-  track::TrackDocument document;
+  track::multisong::TrackDocument document;
   auto& s = document.sections;
-  add(s.songs, "song", track::Song{});
+  add(s.songs, "song", track::multisong::Song{});
   add(s.layers, "layer", song::Layer{});
   add(s.sounds, "sound", song::Sound{});
   add(s.tunings, "tuning", song::Tuning{});
   add(s.waves, "wave", song::Wave{});
-  add(s.subtitles, "subtitles", track::SubtitleTrack{});
-  add(s.motifs, "motif", track::Motif{});
-  add(s.snapshots, "snapshot", track::Snapshot{});
-  add(s.reverb, "reverb", track::ReverbPreset{});
+  add(s.subtitles, "subtitles", track::multisong::SubtitleTrack{});
+  add(s.motifs, "motif", track::multisong::Motif{});
+  add(s.snapshots, "snapshot", track::multisong::Snapshot{});
+  add(s.reverb, "reverb", track::multisong::ReverbPreset{});
   std::string out;
   header_format::write_document(document, out);
   // A song always has its tempo line, a reverb preset its four lines, and a

@@ -34,7 +34,7 @@ Note note(const char* sound, float start, float pitch, float length) {
 
 std::string body(const Layer& layer) {
   std::string out;
-  track::serialize_layer(layer, out);
+  track::multisong::serialize_layer(layer, out);
   return out;
 }
 

@@ -13,20 +13,20 @@ namespace {
 
 TEST(ReverbBody, FourLinesInShortestText) {
   std::string out;
-  track::serialize_reverb(track::ReverbPreset{0.8f, 2.0f, 0.25f, 0.0f}, out);
+  track::multisong::serialize_reverb(track::multisong::ReverbPreset{0.8f, 2.0f, 0.25f, 0.0f}, out);
   EXPECT_EQ(out, "room_size 0.8\ndecay 2\nmix 0.25\npredelay 0\n");
   out.clear();
-  track::serialize_reverb(track::ReverbPreset{-0.0f, 0.5f, 1.0f, -0.0f}, out);
+  track::multisong::serialize_reverb(track::multisong::ReverbPreset{-0.0f, 0.5f, 1.0f, -0.0f}, out);
   EXPECT_EQ(out, "room_size -0\ndecay 0.5\nmix 1\npredelay -0\n");
 }
 
 TEST(SnapshotBody, NamesInByteOrder) {
-  track::Snapshot snapshot;
+  track::multisong::Snapshot snapshot;
   snapshot.values["music"] = 0.5f;
   snapshot.values["amb"] = -0.0f;
   snapshot.values["Voice"] = 1.0f;
   std::string out;
-  track::serialize_snapshot(snapshot, out);
+  track::multisong::serialize_snapshot(snapshot, out);
   EXPECT_EQ(out, "Voice 1\namb -0\nmusic 0.5\n");
 }
 
@@ -44,13 +44,13 @@ TEST(SubtitleLine, TimeAndOptionalText) {
   };
   for (const auto& c : cases) {
     std::string out = "x\n";
-    track::write_subtitle_line(out, c.subtitle);
+    track::serialize::write_subtitle_line(out, c.subtitle);
     EXPECT_EQ(out, std::string("x\n") + c.expected);
   }
-  track::SubtitleTrack subtitles;
+  track::multisong::SubtitleTrack subtitles;
   subtitles.subtitles = {{"b", 2.0f}, {"a", 1.0f}};
   std::string out;
-  track::serialize_subtitle_track(subtitles, out);
+  track::multisong::serialize_subtitle_track(subtitles, out);
   EXPECT_EQ(out, "2 b\n1 a\n");
 }
 
@@ -66,20 +66,20 @@ TEST(MotifBody, NotesInStoredOrder) {
   early.final_segment.pitch_delta = 3;
   early.final_segment.ease_in = false;
   early.final_segment.ease_out = false;
-  track::Motif motif;
+  track::multisong::Motif motif;
   motif.notes = {late, early};
   std::string out;
-  track::serialize_motif(motif, out);
+  track::multisong::serialize_motif(motif, out);
   EXPECT_EQ(out, "2 0 1\n0.5 -2 0.25 glide 3 linear\n");
 }
 
 TEST(SmallSections, EmptyEntriesWriteOnlyTheirHeadings) {
-  track::TrackSections sections;
+  track::multisong::TrackSections sections;
   sections.subtitles.entries.push_back({"lyrics", {}});
   sections.motifs.entries.push_back({"riff", {}});
   sections.snapshots.entries.push_back({"calm", {}});
   std::string out;
-  track::serialize(sections, out);
+  track::multisong::serialize(sections, out);
   EXPECT_EQ(out, "# Subtitles\n\n## lyrics\n\n# Motifs\n\n## riff\n\n# Snapshots\n\n## calm\n");
 }
 

@@ -13,17 +13,17 @@ using namespace tracksmith;
 
 namespace {
 
-using track::Comparison;
-using track::Jump;
-using track::JumpAt;
-using track::JumpCondition;
-using track::Song;
+using track::multisong::Comparison;
+using track::multisong::Jump;
+using track::multisong::JumpAt;
+using track::multisong::JumpCondition;
+using track::multisong::Song;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 std::string body(const Song& song) {
   std::string out;
-  track::serialize_song(song, out);
+  track::multisong::serialize_song(song, out);
   return out;
 }
 
@@ -40,14 +40,14 @@ TEST(SongBody, FilledSong) {
   Jump jump;
   jump.target = "chorus";
   jump.offset = 2;
-  jump.tempo_change = track::tempo_change::Ratio{1.5f};
+  jump.tempo_change = track::multisong::tempo_change::Ratio{1.5f};
   jump.via = Jump::Via{"fill", "crash"};
-  jump.condition = JumpCondition{track::subject::Plays{}, Comparison::Less, 3};
+  jump.condition = JumpCondition{track::multisong::subject::Plays{}, Comparison::Less, 3};
   song.jumps = {jump};
   Jump timed;
   timed.target = "intro";
-  timed.condition = JumpCondition{track::subject::Random{}, Comparison::GreaterEqual, 0.25f};
-  song.jump_ats = {JumpAt{timed, track::position::Time{32}}};
+  timed.condition = JumpCondition{track::multisong::subject::Random{}, Comparison::GreaterEqual, 0.25f};
+  song.jump_ats = {JumpAt{timed, track::multisong::position::Time{32}}};
   EXPECT_EQ(body(song),
             "@tempo 96 144\n"
             "@signature 3 4\n"
@@ -124,7 +124,7 @@ TEST(SongBody, OptionalLines) {
        [](Song& s) {
          Jump j;
          j.target = "intro";
-         s.jump_ats = {JumpAt{j, track::position::MarkerName{"chorus"}}};
+         s.jump_ats = {JumpAt{j, track::multisong::position::MarkerName{"chorus"}}};
        },
        "@tempo 120\n@jump-at chorus intro\n"},
   };
@@ -135,14 +135,14 @@ TEST(SongBody, OptionalLines) {
   }
 }
 
-JumpCondition condition(track::ConditionSubject subject, Comparison comparison, float value) {
+JumpCondition condition(track::multisong::ConditionSubject subject, Comparison comparison, float value) {
   return JumpCondition{std::move(subject), comparison, value};
 }
 
 TEST(JumpClauses, EachClauseAndCondition) {
-  using track::subject::Param;
-  using track::subject::Plays;
-  using track::subject::Random;
+  using track::multisong::subject::Param;
+  using track::multisong::subject::Plays;
+  using track::multisong::subject::Random;
   struct Case {
     Jump jump;
     const char* expected;
@@ -158,9 +158,9 @@ TEST(JumpClauses, EachClauseAndCondition) {
       {with([](Jump& j) { j.offset = -0.0f; }), "@jump x"},
       {with([](Jump& j) { j.offset = kNaN; }), "@jump x NaN"},
       {with([](Jump& j) { j.offset = 0.5f; }), "@jump x 0.5"},
-      {with([](Jump& j) { j.tempo_change = track::tempo_change::Absolute{140}; }),
+      {with([](Jump& j) { j.tempo_change = track::multisong::tempo_change::Absolute{140}; }),
        "@jump x tempo 140"},
-      {with([](Jump& j) { j.tempo_change = track::tempo_change::Ratio{0.5f}; }),
+      {with([](Jump& j) { j.tempo_change = track::multisong::tempo_change::Ratio{0.5f}; }),
        "@jump x tempo \xC3\x97"
        "0.5"},
       {with([](Jump& j) { j.via = Jump::Via{"", ""}; }), "@jump x via  sound "},
@@ -189,17 +189,17 @@ TEST(JumpClauses, EachClauseAndCondition) {
   };
   for (const auto& c : cases) {
     std::string text = "@jump x";
-    track::append_jump_clauses(text, c.jump);
+    track::multisong::append_jump_clauses(text, c.jump);
     EXPECT_EQ(text, c.expected);
   }
 }
 
 TEST(SongPosition, MarkerNameOrShortestTime) {
-  EXPECT_EQ(track::position_text(track::position::Time{1.5f}), "1.5");
-  EXPECT_EQ(track::position_text(track::position::Time{-0.0f}), "-0");
-  EXPECT_EQ(track::position_text(track::position::Time{32}), "32");
-  EXPECT_EQ(track::position_text(track::position::MarkerName{"chorus"}), "chorus");
-  EXPECT_EQ(track::position_text(track::position::MarkerName{""}), "");
+  EXPECT_EQ(track::multisong::position_text(track::multisong::position::Time{1.5f}), "1.5");
+  EXPECT_EQ(track::multisong::position_text(track::multisong::position::Time{-0.0f}), "-0");
+  EXPECT_EQ(track::multisong::position_text(track::multisong::position::Time{32}), "32");
+  EXPECT_EQ(track::multisong::position_text(track::multisong::position::MarkerName{"chorus"}), "chorus");
+  EXPECT_EQ(track::multisong::position_text(track::multisong::position::MarkerName{""}), "");
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ const std::vector<float> kTwelve = {1.0f,       1.0594631f, 1.122462f,  1.189207
 
 std::string tuning_body(std::vector<float> ratios, float period) {
   std::string out;
-  track::serialize_tuning(song::Tuning{std::move(ratios), period}, out);
+  track::multisong::serialize_tuning(song::Tuning{std::move(ratios), period}, out);
   return out;
 }
 
@@ -64,14 +64,14 @@ TEST(TuningBody, OneStepOffPreventsCompression) {
 TEST(WaveBody, OnePointPerLineWithEasing) {
   song::Wave wave;
   std::string out;
-  track::serialize_wave(wave, out);
+  track::multisong::serialize_wave(wave, out);
   EXPECT_EQ(out, "");
 
   wave.points = {{0, 1, true, true},
                  {0, 1, false, false},
                  {0.25f, -0.0f, true, false},
                  {1, 0.5f, false, true}};
-  track::serialize_wave(wave, out);
+  track::multisong::serialize_wave(wave, out);
   EXPECT_EQ(out, "0 1\n0 1 linear\n0.25 0 ease-in\n1 0.5 ease-out\n");
 }
 

@@ -51,7 +51,7 @@ TEST(NoteLine, VolumeIsWrittenOnlyBeyondTheToleranceAroundOne) {
   for (const auto& c : cases) {
     Note note = plain("piano", 1.0f, 3.0f, 1.0f);
     note.volume = c.volume;
-    EXPECT_EQ(track::format_note(note), c.expected) << "volume " << c.volume;
+    EXPECT_EQ(track::serialize::format_note(note), c.expected) << "volume " << c.volume;
   }
 }
 
@@ -76,23 +76,23 @@ TEST(NoteLine, PlainNotesWithExtremeValuesAndLongSounds) {
       {plain(sound64, 0.0009765625f, 0.0f, 0.33333334f), 1.0f, sound64 + " 0.0009765625 0 0.33333334"},
       {plain(sound65, 2.5f, -1.0f, 0.25f), 0.5f, sound65 + " 2.5 -1 0.25 volume 0.5"},
   };
-  track::NumberTextMemo memo;
+  track::serialize::NumberTextMemo memo;
   for (const Case& c : cases) {
     Note note = c.note;
     note.volume = c.volume;
-    EXPECT_EQ(track::format_note(note), c.expected);
+    EXPECT_EQ(track::serialize::format_note(note), c.expected);
     for (int round = 0; round < 2; ++round) {
       std::string line;
-      track::append_note_line(line, note, &memo);
+      track::serialize::append_note_line(line, note, &memo);
       EXPECT_EQ(line, c.expected) << "through the memo, round " << round;
     }
   }
 }
 
 TEST(NoteLine, MotifNoteHasNoSoundAndNumbersUseNumberText) {
-  EXPECT_EQ(track::format_motif_note(plain("", 0.5f, -2.0f, 0.25f)), "0.5 -2 0.25");
-  EXPECT_EQ(track::format_note(plain("kick", 8.0f, -0.0f, 0.125f)), "kick 8 0 0.125");
-  EXPECT_EQ(track::format_note(plain("", 0.0f, 0.0f, 1.0f)), " 0 0 1");
+  EXPECT_EQ(track::serialize::format_motif_note(plain("", 0.5f, -2.0f, 0.25f)), "0.5 -2 0.25");
+  EXPECT_EQ(track::serialize::format_note(plain("kick", 8.0f, -0.0f, 0.125f)), "kick 8 0 0.125");
+  EXPECT_EQ(track::serialize::format_note(plain("", 0.0f, 0.0f, 1.0f)), " 0 0 1");
 }
 
 TEST(NoteLine, LengthSumsAllSegments) {
@@ -100,7 +100,7 @@ TEST(NoteLine, LengthSumsAllSegments) {
   note.segments = {{0.0f, 0.0f, true, true}, {0.0f, 0.5f, true, true}};
   note.final_segment.pitch_delta = 0.0f;
   // Segments without pitch change still form a (flat) curve line.
-  EXPECT_EQ(track::format_note(note), "bass 0 0 1\n  pitch 0 0, 0.5 0, 1 0 linear");
+  EXPECT_EQ(track::serialize::format_note(note), "bass 0 0 1\n  pitch 0 0, 0.5 0, 1 0 linear");
 }
 
 TEST(NoteLine, GlideFromTheFinalSegmentCarriesTheFirstPointEasing) {
@@ -117,7 +117,7 @@ TEST(NoteLine, GlideFromTheFinalSegmentCarriesTheFirstPointEasing) {
   for (const auto& c : cases) {
     Note note = plain("piano", 0.0f, 0.0f, 4.0f);
     note.final_segment = NoteSegment{2.0f, 4.0f, c.ease_in, c.ease_out};
-    EXPECT_EQ(track::format_note(note), c.expected);
+    EXPECT_EQ(track::serialize::format_note(note), c.expected);
   }
 }
 
@@ -126,7 +126,7 @@ TEST(NoteLine, BendPointWritesAContinuationLine) {
   note.segments = {{2.0f, 0.0f, false, false}, {0.0f, 1.0f, true, true}};
   note.final_segment = NoteSegment{0.0f, 1.0f, true, true};
   note.volume = 0.5f;
-  EXPECT_EQ(track::format_note(note), "piano 0 0 2 volume 0.5\n  pitch 0 2, 0.5 2, 1 2 linear");
+  EXPECT_EQ(track::serialize::format_note(note), "piano 0 0 2 volume 0.5\n  pitch 0 2, 0.5 2, 1 2 linear");
 }
 
 TEST(NoteLine, TextAndRepeatOptions) {
@@ -154,7 +154,7 @@ TEST(NoteLine, TextAndRepeatOptions) {
     note.text_apostrophe = c.apostrophe;
     note.repeat = c.repeat;
     note.repeat_alt = c.repeat_alt;
-    EXPECT_EQ(track::format_note(note), c.expected);
+    EXPECT_EQ(track::serialize::format_note(note), c.expected);
   }
 }
 
@@ -167,7 +167,7 @@ TEST(NoteLine, OptionsComeInTheirFixedOrder) {
   note.arpeggio = {0.0f, 7.0f, 12.5f};
   note.arpeggio_rate = 4.0f;
   note.repeat = 2;
-  EXPECT_EQ(track::format_note(note),
+  EXPECT_EQ(track::serialize::format_note(note),
             "lead 2 -9 1 \"hi\" glide 2 volume 0.5 vol-ramp 0 linear arpeggio 0 7 12.5 rate 4 "
             "repeat 2");
 
@@ -178,7 +178,7 @@ TEST(NoteLine, OptionsComeInTheirFixedOrder) {
   curved.volume_curve = {{0.0f, 1.0f, true, true}, {0.5f, 0.25f, false, false},
                          {1.0f, 1.0f, false, false}};
   curved.repeat_alt = 3;
-  EXPECT_EQ(track::format_note(curved),
+  EXPECT_EQ(track::serialize::format_note(curved),
             "lead 0 0 2\n  pitch 0 2, 0.5 2, 1 2 linear\n  volume 0 1, 0.5 0.25 linear, 1 1 "
             "linear repeat 3");
 }
@@ -217,15 +217,15 @@ TEST(NoteOptions, TwoPointCurveBoundaries) {
   };
   for (const auto& c : cases) {
     std::string text = "x";
-    track::append_note_options(text, c.pitch, c.volume, "", 1.0f, false, {}, 0.0f, 0);
+    track::serialize::append_note_options(text, c.pitch, c.volume, "", 1.0f, false, {}, 0.0f, 0);
     EXPECT_EQ(text, std::string("x") + c.expected) << c.name;
   }
 }
 
 TEST(CurvePoints, JoinedWithCommaAndEasing) {
-  EXPECT_EQ(track::format_curve_points({}), "");
-  EXPECT_EQ(track::format_curve_points({{0, 0, true, true}}), "0 0");
-  EXPECT_EQ(track::format_curve_points({{0, -0.0f, false, false},
+  EXPECT_EQ(track::serialize::format_curve_points({}), "");
+  EXPECT_EQ(track::serialize::format_curve_points({{0, 0, true, true}}), "0 0");
+  EXPECT_EQ(track::serialize::format_curve_points({{0, -0.0f, false, false},
                                         {0.5f, 1.5f, true, false},
                                         {1, -2, false, true}}),
             "0 0 linear, 0.5 1.5 ease-in, 1 -2 ease-out");
@@ -269,7 +269,7 @@ TEST(OverrideLine, PresentValuesInFixedOrder) {
       {empty_curve, "note 0 pitch-curve "},
       {empty_text, "note 18446744073709551615 pitch 0 text \"\""},
   };
-  for (const auto& c : cases) EXPECT_EQ(track::format_note_override(c.override_), c.expected);
+  for (const auto& c : cases) EXPECT_EQ(track::serialize::format_note_override(c.override_), c.expected);
 }
 
 }  // namespace

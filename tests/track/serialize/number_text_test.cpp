@@ -64,8 +64,8 @@ TEST(NumberText, KnownValues) {
       {-inf, "-inf", "-inf"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(track::shortest_text(c.value), c.shortest) << c.shortest;
-    EXPECT_EQ(track::number_text(c.value), c.number) << c.number;
+    EXPECT_EQ(track::serialize::shortest_text(c.value), c.shortest) << c.shortest;
+    EXPECT_EQ(track::serialize::number_text(c.value), c.number) << c.number;
   }
 }
 
@@ -94,8 +94,8 @@ TEST(NumberText, FractionsAtTheEdgesOfTheDirectPath) {
       {-2147483648.0f, "-2147483600", "-2147483648"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(track::shortest_text(c.value), c.shortest) << c.shortest;
-    EXPECT_EQ(track::number_text(c.value), c.number) << c.number;
+    EXPECT_EQ(track::serialize::shortest_text(c.value), c.shortest) << c.shortest;
+    EXPECT_EQ(track::serialize::number_text(c.value), c.number) << c.number;
   }
 }
 
@@ -126,8 +126,8 @@ TEST(NumberText, ShortBinaryFractionsAreWrittenExactly) {
       {0.220703125f, "0.22070313", "0.22070313"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(track::shortest_text(c.value), c.shortest) << c.shortest;
-    EXPECT_EQ(track::number_text(c.value), c.number) << c.number;
+    EXPECT_EQ(track::serialize::shortest_text(c.value), c.shortest) << c.shortest;
+    EXPECT_EQ(track::serialize::number_text(c.value), c.number) << c.number;
   }
 }
 
@@ -139,8 +139,8 @@ TEST(NumberText, LongRunsOfAppendsKeepEveryText) {
   std::string expected;
   for (int round = 0; round < 300; ++round) {
     for (const float v : values) {
-      track::append_number(out, v);
-      track::append_shortest(out, v);
+      track::serialize::append_number(out, v);
+      track::serialize::append_shortest(out, v);
       out += '|';
     }
   }
@@ -153,9 +153,9 @@ TEST(NumberText, LongRunsOfAppendsKeepEveryText) {
 
 TEST(NumberText, AppendsToWhatIsThere) {
   std::string out = "x=";
-  track::append_number(out, 2.0f);
+  track::serialize::append_number(out, 2.0f);
   out += ' ';
-  track::append_shortest(out, 0.75f);
+  track::serialize::append_shortest(out, 0.75f);
   EXPECT_EQ(out, "x=2 0.75");
 }
 
@@ -181,7 +181,7 @@ TEST(NumberTextMemo, RepeatedValuesKeepTheirTexts) {
       {0.012345679f, "0.012345679"},    // the longest text an entry keeps
       {-0.012345679f, "-0.012345679"},  // one byte longer: written each time
   };
-  track::NumberTextMemo memo;
+  track::serialize::NumberTextMemo memo;
   for (int round = 0; round < 3; ++round) {
     for (const MemoCase& c : cases) {
       std::string out = "x";
@@ -198,14 +198,14 @@ TEST(NumberTextMemo, ManyDistinctValuesEvictWithoutMixingTexts) {
   for (int k = 0; k < 3000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
   for (int k = 0; k < 300; ++k) values.push_back(std::ldexp(static_cast<float>(k | 1), -9));
   std::mt19937 random(5);
-  track::NumberTextMemo memo;
+  track::serialize::NumberTextMemo memo;
   std::string out;
   std::string expected;
   for (int i = 0; i < 40000; ++i) {
     const float v = values[random() % values.size()];
     memo.append_number(out, v);
     out += ' ';
-    expected += track::number_text(v);
+    expected += track::serialize::number_text(v);
     expected += ' ';
   }
   EXPECT_EQ(out, expected);
@@ -351,7 +351,7 @@ TEST(NumberText, RandomBitPatternsAreShortestNearestAndLarger) {
   for (int i = 0; i < 120000; ++i) {
     const float value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
     if (!std::isfinite(value) || value == 0.0f) continue;
-    const std::string text = track::shortest_text(value);
+    const std::string text = track::serialize::shortest_text(value);
     ASSERT_EQ(check_shortest(value, text), "") << text << " bits " << std::bit_cast<std::uint32_t>(value);
     ++checked;
   }
@@ -371,7 +371,7 @@ TEST(NumberText, RandomMusicalValuesAreShortestNearestAndLarger) {
     }
     if (value == 0.0f) continue;
     if (i % 2 == 1) value = -value;
-    const std::string text = track::shortest_text(value);
+    const std::string text = track::serialize::shortest_text(value);
     ASSERT_EQ(check_shortest(value, text), "") << text;
   }
 }
@@ -387,10 +387,10 @@ TEST(NumberText, RandomShortBinaryFractionsAreShortestNearestAndLarger) {
     const float value = std::ldexp(scaled, -static_cast<int>(random() % 12));
     if (value == 0.0f) continue;
     const float signed_value = i % 2 == 1 ? -value : value;
-    const std::string text = track::shortest_text(signed_value);
+    const std::string text = track::serialize::shortest_text(signed_value);
     ASSERT_EQ(check_shortest(signed_value, text), "") << text;
     if (value != std::trunc(value)) {
-      EXPECT_EQ(track::number_text(signed_value), text);
+      EXPECT_EQ(track::serialize::number_text(signed_value), text);
     }
   }
 }
@@ -402,8 +402,8 @@ TEST(NumberText, NumberTextOfIntegralValuesIsTheExactInteger) {
     const float value = std::ldexp(static_cast<float>(random() % (1u << 24)), static_cast<int>(random() % 40));
     if (value >= 9223372036854775808.0f) continue;
     const auto integer = static_cast<long long>(value);
-    EXPECT_EQ(track::number_text(value), std::to_string(integer));
-    EXPECT_EQ(track::number_text(-value), std::to_string(-integer));
+    EXPECT_EQ(track::serialize::number_text(value), std::to_string(integer));
+    EXPECT_EQ(track::serialize::number_text(-value), std::to_string(-integer));
   }
 }
 

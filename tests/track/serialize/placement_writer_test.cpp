@@ -43,7 +43,7 @@ TEST(MotifInstanceLine, SoundAlwaysWrittenOptionsWhenSet) {
       {motif("m1", 8, "piano", kNaN), "motif m1 8 piano transpose NaN"},
       {motif("m1", 0.5f, "piano", 0.5f, ""), "motif m1 0.5 piano transpose 0.5 tuning "},
   };
-  for (const auto& c : cases) EXPECT_EQ(track::format_motif_instance(c.instance), c.expected);
+  for (const auto& c : cases) EXPECT_EQ(track::serialize::format_motif_instance(c.instance), c.expected);
 }
 
 TEST(SubtrackInstanceLine, SoundIsABareOptionalToken) {
@@ -67,7 +67,7 @@ TEST(SubtrackInstanceLine, SoundIsABareOptionalToken) {
     s.start = c.start;
     s.transpose = c.transpose;
     s.tuning = c.tuning;
-    EXPECT_EQ(track::format_subtrack_instance(s), c.expected);
+    EXPECT_EQ(track::serialize::format_subtrack_instance(s), c.expected);
   }
 }
 
@@ -152,7 +152,7 @@ TEST(LayerDirectives, EachDirectiveAndItsDefault) {
   for (const auto& c : cases) {
     Layer layer;
     c.set(layer);
-    EXPECT_EQ(track::layer_directives(layer), c.expected) << c.name;
+    EXPECT_EQ(track::serialize::layer_directives(layer), c.expected) << c.name;
   }
 }
 
@@ -179,7 +179,7 @@ TEST(LayerDirectives, EveryEffectKind) {
   for (const auto& c : cases) {
     Layer layer;
     layer.effects = {c.effect};
-    EXPECT_EQ(track::layer_directives(layer), c.expected);
+    EXPECT_EQ(track::serialize::layer_directives(layer), c.expected);
   }
 }
 

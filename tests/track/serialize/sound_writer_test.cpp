@@ -27,13 +27,13 @@ TEST(SoundBody, WorkedExample) {
   sound.oscillators = {Oscillator{"saw", 0.5f, 1.0f, 0.0f}};
   sound.attack = Envelope{0.01f, false, false};
   sound.vibrato = Modulation{"", 5.0f, 0.2f};
-  EXPECT_EQ(track::format_sound(sound), "saw@0.5 1\n@attack 0.01 linear\n@vibrato 5 0.2\n");
+  EXPECT_EQ(track::serialize::format_sound(sound), "saw@0.5 1\n@attack 0.01 linear\n@vibrato 5 0.2\n");
 }
 
 TEST(SoundBody, NeutralSoundIsEmpty) {
-  EXPECT_EQ(track::format_sound(Sound{}), "");
+  EXPECT_EQ(track::serialize::format_sound(Sound{}), "");
   std::string out = "x\n";
-  track::serialize_sound(Sound{}, out);
+  track::multisong::serialize_sound(Sound{}, out);
   EXPECT_EQ(out, "x\n");
 }
 
@@ -56,7 +56,7 @@ TEST(SoundBody, OscillatorLevelIsStrictAroundOne) {
   for (const auto& c : cases) {
     Sound sound;
     sound.oscillators = {c.oscillator};
-    EXPECT_EQ(track::format_sound(sound), c.expected);
+    EXPECT_EQ(track::serialize::format_sound(sound), c.expected);
   }
 }
 
@@ -77,10 +77,10 @@ TEST(SoundBody, SustainAndVolumeIncludeTheToleranceBound) {
   for (const auto& c : cases) {
     Sound sustain;
     sustain.sustain = c.value;
-    EXPECT_EQ(track::format_sound(sustain), c.sustain) << c.value;
+    EXPECT_EQ(track::serialize::format_sound(sustain), c.sustain) << c.value;
     Sound volume;
     volume.volume = c.value;
-    EXPECT_EQ(track::format_sound(volume), c.volume) << c.value;
+    EXPECT_EQ(track::serialize::format_sound(volume), c.volume) << c.value;
   }
 }
 
@@ -99,7 +99,7 @@ TEST(SoundBody, SampleRanges) {
   for (const auto& c : cases) {
     Sound sound;
     sound.samples = {Sample{"kick.wav", c.low, c.high}};
-    EXPECT_EQ(track::format_sound(sound), c.expected);
+    EXPECT_EQ(track::serialize::format_sound(sound), c.expected);
   }
 }
 
@@ -108,15 +108,15 @@ TEST(SoundBody, VoiceLine) {
   sound.voice = "alto";
   sound.voice_overrides = {{VoiceParam::Tilt, 0.5f}, {VoiceParam::Vibrato, 2.0f}};
   sound.ensemble = 3;
-  EXPECT_EQ(track::format_sound(sound), "@voice alto tilt 0.5 vibrato 2 ensemble 3\n");
+  EXPECT_EQ(track::serialize::format_sound(sound), "@voice alto tilt 0.5 vibrato 2 ensemble 3\n");
 
   sound.ensemble = 1;
   sound.voice_overrides = {{VoiceParam::FormantShift, -1.0f}, {VoiceParam::Breathiness, 0.25f}};
-  EXPECT_EQ(track::format_sound(sound), "@voice alto formant-shift -1 breathiness 0.25\n");
+  EXPECT_EQ(track::serialize::format_sound(sound), "@voice alto formant-shift -1 breathiness 0.25\n");
 
   sound.voice.clear();
   sound.ensemble = 4;
-  EXPECT_EQ(track::format_sound(sound), "");
+  EXPECT_EQ(track::serialize::format_sound(sound), "");
 }
 
 TEST(SoundBody, ScalarSettingsEnvelopesAndModulations) {
@@ -186,15 +186,15 @@ TEST(SoundBody, ScalarSettingsEnvelopesAndModulations) {
   for (const auto& c : cases) {
     Sound sound;
     c.set(sound);
-    EXPECT_EQ(track::format_sound(sound), c.expected) << c.name;
+    EXPECT_EQ(track::serialize::format_sound(sound), c.expected) << c.name;
   }
 }
 
 TEST(SoundBody, FormatHelpers) {
-  EXPECT_EQ(track::format_envelope("attack", Envelope{0.01f, false, false}), "attack 0.01 linear");
-  EXPECT_EQ(track::format_envelope("release", Envelope{2.0f, true, true}), "release 2");
-  EXPECT_EQ(track::format_modulation("vibrato", Modulation{"", 5, 0.2f}), "vibrato 5 0.2");
-  EXPECT_EQ(track::format_modulation("tremolo", Modulation{"saw", 0.5f, 1}), "tremolo 0.5 1 saw");
+  EXPECT_EQ(track::serialize::format_envelope("attack", Envelope{0.01f, false, false}), "attack 0.01 linear");
+  EXPECT_EQ(track::serialize::format_envelope("release", Envelope{2.0f, true, true}), "release 2");
+  EXPECT_EQ(track::serialize::format_modulation("vibrato", Modulation{"", 5, 0.2f}), "vibrato 5 0.2");
+  EXPECT_EQ(track::serialize::format_modulation("tremolo", Modulation{"saw", 0.5f, 1}), "tremolo 0.5 1 saw");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "tracksmith/song/note/note.hpp"
 #include "tracksmith/track/serialize/number_text.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 
 /// The tolerance of the "close to 1" tests: the 32-bit float epsilon, 2^-23.
 inline constexpr float kEpsilon = std::numeric_limits<float>::epsilon();
@@ -52,4 +52,4 @@ void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* 
 /// Appends one note line of a motif entry (no sound: the placement names it).
 void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo = nullptr);
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

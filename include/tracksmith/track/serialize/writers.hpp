@@ -14,7 +14,7 @@
 #include "tracksmith/song/note/note.hpp"
 #include "tracksmith/song/sound/sound.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 
 /// Layer note: "{sound} {start} {pitch} {length}" and its options.
 std::string format_note(const song::Note& note);
@@ -49,4 +49,4 @@ std::string format_modulation(std::string_view name, const song::Modulation& mod
 /// Appends "{time} {text}\n", or "{time}\n" for an empty text.
 void write_subtitle_line(std::string& out, const song::Subtitle& subtitle);
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

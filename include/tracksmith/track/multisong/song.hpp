@@ -13,7 +13,7 @@
 #include "tracksmith/song/note/layer.hpp"
 #include "tracksmith/song/note/note.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 
 /// The comparison of a jump condition.
 enum class Comparison : std::uint8_t { Less, LessEqual, Greater, GreaterEqual, Equal, NotEqual };
@@ -120,4 +120,4 @@ struct ReverbPreset {
   float predelay = 0.0f;
 };
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tracksmith::track {
+namespace tracksmith::track::serialize {
 
 /// Shortest decimal text: the shortest digits that read back as the same
 /// float (nearest the exact value; on an exact tie the larger magnitude),
@@ -70,4 +70,4 @@ inline std::string number_text(float value) {
   return s;
 }
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::serialize

@@ -12,7 +12,7 @@
 #include "tracksmith/song/tuning.hpp"
 #include "tracksmith/track/multisong/song.hpp"
 
-namespace tracksmith::track {
+namespace tracksmith::track::multisong {
 
 /// The nine typed sections of a track document, in written order.
 struct TrackSections {
@@ -50,7 +50,7 @@ void serialize_motif(const Motif& motif, std::string& out);
 void serialize_snapshot(const Snapshot& snapshot, std::string& out);
 void serialize_reverb(const ReverbPreset& preset, std::string& out);
 
-}  // namespace tracksmith::track
+}  // namespace tracksmith::track::multisong
 namespace tracksmith::header_format {
 
 #define TRACKSMITH_SECTION(Type, Name, Body)                                           \
@@ -60,15 +60,15 @@ namespace tracksmith::header_format {
     static void serialize(const Type& value, std::string& out) { Body(value, out); }   \
   };
 
-TRACKSMITH_SECTION(track::Song, "Songs", track::serialize_song)
-TRACKSMITH_SECTION(song::Layer, "Layers", track::serialize_layer)
-TRACKSMITH_SECTION(song::Sound, "Sounds", track::serialize_sound)
-TRACKSMITH_SECTION(song::Tuning, "Tunings", track::serialize_tuning)
-TRACKSMITH_SECTION(song::Wave, "Waves", track::serialize_wave)
-TRACKSMITH_SECTION(track::SubtitleTrack, "Subtitles", track::serialize_subtitle_track)
-TRACKSMITH_SECTION(track::Motif, "Motifs", track::serialize_motif)
-TRACKSMITH_SECTION(track::Snapshot, "Snapshots", track::serialize_snapshot)
-TRACKSMITH_SECTION(track::ReverbPreset, "Reverb", track::serialize_reverb)
+TRACKSMITH_SECTION(track::multisong::Song, "Songs", track::multisong::serialize_song)
+TRACKSMITH_SECTION(song::Layer, "Layers", track::multisong::serialize_layer)
+TRACKSMITH_SECTION(song::Sound, "Sounds", track::multisong::serialize_sound)
+TRACKSMITH_SECTION(song::Tuning, "Tunings", track::multisong::serialize_tuning)
+TRACKSMITH_SECTION(song::Wave, "Waves", track::multisong::serialize_wave)
+TRACKSMITH_SECTION(track::multisong::SubtitleTrack, "Subtitles", track::multisong::serialize_subtitle_track)
+TRACKSMITH_SECTION(track::multisong::Motif, "Motifs", track::multisong::serialize_motif)
+TRACKSMITH_SECTION(track::multisong::Snapshot, "Snapshots", track::multisong::serialize_snapshot)
+TRACKSMITH_SECTION(track::multisong::ReverbPreset, "Reverb", track::multisong::serialize_reverb)
 
 #undef TRACKSMITH_SECTION
 

@@ -21,7 +21,7 @@ namespace tracksmith::track::midi {
 
 /// A successful import: the document and what was converted leniently.
 struct MidiImport {
-  TrackDocument document;
+  multisong::TrackDocument document;
   std::string song_name;              ///< always "song"
   /// In the order raised: per track its damage and its notes never
   /// released, then several tempo events, then what the document does not
