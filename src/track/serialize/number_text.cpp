@@ -1,17 +1,24 @@
 // Number texts in two steps, as float formatters do it: the digits (the
 // shortest decimal D * 10^k that reads back as the float, with its one tie
-// rule), from dragonbox, then the layout (sign, point placement, integers,
-// zeros).
+// rule), then the layout (sign, point placement, integers, zeros).
+//
+// The digits of most floats a document holds (1/1024 <= |x| < 2^24, not
+// integral) come from exact 64-bit integer arithmetic on the bit pattern;
+// all others from std::to_chars. Both give the same Decimal type to the same
+// layout.
 
 #include "tracksmith/track/serialize/number_text.hpp"
 
-#include <dragonbox/dragonbox.h>
-
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
+#include <compare>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <system_error>
 
 namespace tracksmith::track::serialize {
 namespace {
@@ -43,6 +50,9 @@ constexpr std::uint64_t kPow10[] = {1,
                                     1000000000000000,
                                     10000000000000000};
 
+constexpr std::uint64_t kPow5[] = {1,      5,       25,       125,       625,        3125,
+                                   15625,  78125,   390625,   1953125,   9765625,    48828125};
+
 constexpr std::uint64_t kZeros = 0x3030303030303030u;
 
 // ---- Digits ----------------------------------------------------------------
@@ -53,19 +63,114 @@ struct Decimal {
   int exponent = 0;
 };
 
-// Shortest digits of a finite, non-zero, positive float. Dragonbox takes the
-// float's rounding interval as a round-to-nearest-even reader sees it (its
-// default: the ends belong to it when the significand is even), finds the
-// shortest digits in it and, of two such candidates, the nearer;
-// away_from_zero settles an exact tie towards the larger magnitude. The
-// layout drops trailing zeros itself, so dragonbox leaves them: measured in
-// one run, alternating, BM_NumberText 300 us so, 311 us with dragonbox
-// removing them (BM_ShortestText 289 against 303 us).
-Decimal shortest_digits(float magnitude) {
-  namespace policy = jkj::dragonbox::policy;
-  const auto decimal = jkj::dragonbox::to_decimal(magnitude, policy::sign::ignore, policy::trailing_zero::ignore,
-                                                  policy::binary_to_decimal_rounding::away_from_zero);
-  return {decimal.significand, decimal.exponent};
+// The tie rule of shortest text. Of two neighbouring candidates with the
+// same number of digits, `lower` and lower + 1, the one nearer the float's
+// exact value is taken, and on an exact tie the upper one (the larger
+// magnitude); a candidate that does not read back as the float is never
+// taken. `below_against_above` compares the value's distance to the lower
+// candidate with its distance to the upper one.
+std::uint64_t pick_nearer(std::uint64_t lower, bool lower_fits, bool upper_fits,
+                          std::strong_ordering below_against_above) {
+  if (!lower_fits) return lower + 1;
+  if (!upper_fits) return lower;
+  return below_against_above < 0 ? lower : lower + 1;
+}
+
+// The integer-arithmetic digits cover normal floats m * 2^-s with
+// 1 <= s <= 33, i.e. biased exponents 117 to 149: 2^-10 <= magnitude < 2^24.
+constexpr std::uint32_t kFastLowestExponent = 117;
+constexpr std::uint32_t kFastEndExponent = 150;
+constexpr int kFastMaxShift = 33;
+
+// For each s: the fewest fraction digits j whose step 10^-j is narrower than
+// the float's rounding interval, which is 2^-s wide, or 3/4 of that when m is
+// a power of two (the next float down is half as far as the next one up).
+struct FractionLevels {
+  std::uint8_t plain[kFastMaxShift + 1];
+  std::uint8_t power_of_two[kFastMaxShift + 1];
+};
+
+constexpr FractionLevels make_fraction_levels() {
+  FractionLevels levels{};
+  for (int s = 0; s <= kFastMaxShift; ++s) {
+    std::uint8_t j = 0;
+    while (kPow10[j] <= (std::uint64_t{1} << s)) ++j;  // 10^-j < 2^-s
+    levels.plain[s] = j;
+    j = 0;
+    while (3 * kPow10[j] <= (std::uint64_t{4} << s)) ++j;  // 10^-j < 3/4 * 2^-s
+    levels.power_of_two[s] = j;
+  }
+  return levels;
+}
+
+constexpr FractionLevels kFractionLevels = make_fraction_levels();
+static_assert(kFractionLevels.power_of_two[kFastMaxShift] <= 11, "kPow10 and the 64-bit products reach 10^11");
+static_assert(std::size(kPow5) == 12, "short binary fractions have at most 11 decimals");
+
+// Shortest digits of a non-integral float with biased exponent in the fast
+// range; `bits` is its magnitude's bit pattern. Let J be the level from the
+// table: a step of 10^-J is narrower than the rounding interval, so at least
+// one J-digit fraction reads back, and a step of 10^-(J-1) is wider (never
+// equal: the widths are not powers of ten), so at most one (J-1)-digit
+// fraction does, and every shorter fraction that reads back is that same
+// numeral. Hence: if a (J-1)-digit fraction fits, it is the answer;
+// otherwise the nearer J-digit fraction under the tie rule. The nearer fits
+// unless it lies below beyond a power of two's short lower reach, and then
+// the one above fits.
+//
+// Everything is exact in 64-bit integers, scaled by 4 * 10^J * 2^s: the float
+// is 4m * 10^J (below 2^26 * 10^11 < 2^63), one J-level step is 2^(s+2), and
+// the interval reaches 2 * 10^J above and below (only 10^J below for a power
+// of two). On a boundary the numeral reads back only when m is even.
+//
+// Short binary fractions skip all of this. A float with t fraction bits,
+// integer + f / 2^t with f odd, is exactly integer + f * 5^t / 10^t: t
+// decimals ending in 5. When t <= J - 1 the value itself is a (J-1)-digit
+// fraction that fits (at distance 0), so by the above it is the answer. When
+// t == J and m is not a power of two, the two (J-1)-digit neighbours both lie
+// 5 * 10^-J away, which exceeds the half-width 2^-(s+1) of the interval since
+// 10^(J-1) < 2^s (J being the least level with 10^J > 2^s); so no (J-1)-digit
+// fraction fits, and the nearest J-digit one is the value itself. For a power
+// of two only t <= J - 1 is taken: its wider upper reach may admit the upper
+// neighbour.
+Decimal fraction_digits(std::uint32_t bits) {
+  const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+  const int s = static_cast<int>(kFastEndExponent - (bits >> 23));
+  const bool m_power_of_two = (bits & 0x7fffffu) == 0;
+  const int level = m_power_of_two ? kFractionLevels.power_of_two[s] : kFractionLevels.plain[s];
+
+  const int zero_bits = std::countr_zero(m);  // < s: the value is not integral
+  const int fraction_bits = s - zero_bits;
+  if (fraction_bits <= level - (m_power_of_two ? 1 : 0)) {
+    const std::uint64_t odd = (m & ((std::uint64_t{1} << s) - 1)) >> zero_bits;
+    return {(m >> s) * kPow10[fraction_bits] + odd * kPow5[fraction_bits], -fraction_bits};
+  }
+
+  const bool m_even = (m & 1) == 0;
+  const std::uint64_t scale = kPow10[level];
+  const int shift = s + 2;
+  const std::uint64_t step = std::uint64_t{1} << shift;
+  const std::uint64_t value4 = 4 * m * scale;
+  const std::uint64_t up_reach = 2 * scale;
+  const std::uint64_t down_reach = m_power_of_two ? scale : up_reach;
+  const auto fits_below = [&](std::uint64_t distance) {
+    return distance < down_reach || (distance == down_reach && m_even);
+  };
+  const auto fits_above = [&](std::uint64_t distance) {
+    return distance < up_reach || (distance == up_reach && m_even);
+  };
+
+  // The J-level numerals stay below 2^28: magnitude < 2^(24-s), and the
+  // least J gives 10^J <= 40/3 * 2^s.
+  const std::uint64_t below = value4 >> shift;
+  const std::uint64_t below_distance = value4 & (step - 1);
+  const std::uint64_t coarse = below / 10;
+  const std::uint64_t last_digit = below % 10;
+  const bool coarse_below_fits = fits_below(last_digit * step + below_distance);
+  if (coarse_below_fits || fits_above((10 - last_digit) * step - below_distance)) {
+    return {coarse + (coarse_below_fits ? 0 : 1), -(level - 1)};
+  }
+  return {pick_nearer(below, fits_below(below_distance), true, 2 * below_distance <=> step), -level};
 }
 
 // Writes the decimal digits of `value` ending at `end`; returns the start.
@@ -85,6 +190,78 @@ char* write_digits_backwards(char* end, Unsigned value) {
     *--end = static_cast<char>('0' + value);
   }
   return end;
+}
+
+char* place_point(char* p, Decimal d);
+
+// True when the decimal, as text, reads back as `magnitude`.
+bool reads_back_as(Decimal d, float magnitude) {
+  char text[kMaxNumberText];
+  char* const end = place_point(text, d);
+  float parsed = 0.0f;
+  const auto result = std::from_chars(text, end, parsed);
+  return result.ec == std::errc{} && parsed == magnitude;
+}
+
+// True when |value| lies exactly halfway between D * 10^k and (D + 1) * 10^k,
+// i.e. 2 * |value| == (2D + 1) * 10^k. Both sides are split into a power of
+// two and an odd part, so the test is exact without big integers: the odd part
+// of a float is below 2^24, which keeps every product in range.
+bool is_upper_tie(float magnitude, std::uint64_t d, int k) {
+  int e = 0;
+  const float fraction = std::frexp(magnitude, &e);  // magnitude = fraction * 2^e
+  // 24-bit integer significand m with magnitude = m * 2^(e - 24); subnormals
+  // simply have a smaller m.
+  std::uint64_t m = static_cast<std::uint64_t>(std::ldexp(fraction, 24));
+  int two_power = e - 24 + 1;  // of 2 * magnitude
+  while ((m & 1) == 0) {
+    m >>= 1;
+    ++two_power;
+  }
+  if (two_power != k) return false;  // (2D + 1) * 5^k is odd: powers of two must match
+  const std::uint64_t odd = 2 * d + 1;
+  if (k >= 0) {
+    // m == odd * 5^k; m < 2^24, so stop as soon as the product passes it.
+    std::uint64_t product = odd;
+    for (int i = 0; i < k; ++i) {
+      if (product > m) return false;
+      product *= 5;
+    }
+    return product == m;
+  }
+  // m * 5^-k == odd; odd < 2^35.
+  std::uint64_t product = m;
+  for (int i = 0; i < -k; ++i) {
+    if (product > odd) return false;
+    product *= 5;
+  }
+  return product == odd;
+}
+
+// Shortest digits of any other finite, non-zero, positive float.
+Decimal general_digits(float magnitude) {
+  // The scientific shortest form gives the digits and the exponent; the
+  // fixed form would print the exact value of large floats instead.
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
+  Decimal d;
+  int count = 0;
+  for (const char* p = text; *p != 'e'; ++p) {
+    if (*p == '.') continue;
+    d.digits = d.digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    ++count;
+  }
+  const char* e = std::find(text, result.ptr, 'e') + 1;
+  int exponent = 0;
+  std::from_chars(e + (*e == '+' ? 1 : 0), result.ptr, exponent);
+  d.exponent = exponent - (count - 1);
+
+  // std::to_chars takes the nearer candidate, but breaks an exact tie
+  // towards the even last digit.
+  const bool tie = is_upper_tie(magnitude, d.digits, d.exponent);
+  d.digits = pick_nearer(d.digits, true, tie && reads_back_as({d.digits + 1, d.exponent}, magnitude),
+                         tie ? std::strong_ordering::equal : std::strong_ordering::less);
+  return d;
 }
 
 // ---- Layout ----------------------------------------------------------------
@@ -210,19 +387,25 @@ char* put_decimal(char* p, Decimal d, bool negative) {
 }
 
 // Writes [-]the shortest text of a finite, non-zero float; `bits` is its
-// magnitude's bit pattern. Integers from 1 to 2^24 - 1 (biased exponents 127
-// to 150: m * 2^-s with a 24-bit m and 0 <= s <= 23) are written as integers
-// without asking dragonbox: every integer there is a float and its neighbours
-// are at most 1 away, so no shorter digit string reads back as it. Measured in
-// one run, alternating: BM_ShortestText 289 us with it, 331 us without.
+// magnitude's bit pattern. In the fast range the float's integer part is the
+// numeral's (no integer lies in the rounding interval of a non-integral float
+// below 2^24), so the layout needs no division to place the point. Measured
+// in one run, alternating: BM_NumberText 295 us with it, 335 us dividing the
+// digits by 10^decimals in put_decimal (BM_ShortestText 290 against 320 us).
 char* put_shortest(char* p, std::uint32_t bits, bool negative) {
   const std::uint32_t exponent = bits >> 23;
-  if (exponent >= 127 && exponent <= 150) {
-    const std::uint32_t s = 150 - exponent;
-    const std::uint32_t m = (bits & 0x7fffffu) | 0x800000u;
-    if ((m & ((1u << s) - 1)) == 0) return put_unsigned(p, m >> s, negative);
+  if (exponent < kFastLowestExponent || exponent >= kFastEndExponent) {
+    return put_decimal(p, general_digits(std::bit_cast<float>(bits)), negative);
   }
-  return put_decimal(p, shortest_digits(std::bit_cast<float>(bits)), negative);
+  const int s = static_cast<int>(kFastEndExponent - exponent);
+  const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+  const auto integer = static_cast<std::uint32_t>(m >> s);
+  // Below 2^24 every integer is a float and its neighbours are at most 1
+  // away, so no shorter digit string reads back as it.
+  if ((m & ((std::uint64_t{1} << s) - 1)) == 0) return put_unsigned(p, integer, negative);
+  const Decimal d = fraction_digits(bits);
+  const int decimals = -d.exponent;
+  return put_fixed(p, integer, d.digits - integer * kPow10[decimals], decimals, negative);
 }
 
 char* put_text(char* p, const char* text, std::size_t length) {

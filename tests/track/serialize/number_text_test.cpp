@@ -69,13 +69,11 @@ TEST(NumberText, KnownValues) {
   }
 }
 
-TEST(NumberText, FractionsAndIntegersAtTheEdges) {
-  // Integers from 1 to 2^24 - 1 are written without digits from dragonbox,
-  // everything else with them: the edges of that range, the highest
-  // non-integral value, values around 2^-10, long integer parts, powers of
-  // two and fractions that lose many zeros.
+TEST(NumberText, FractionsAtTheEdgesOfTheDirectPath) {
+  // Non-integral values from 2^-10 up to 2^24 take a direct path; its edges,
+  // long integer parts, powers of two and fractions that lose many zeros.
   const Case cases[] = {
-      {0.0009765625f, "0.0009765625", "0.0009765625"},      // 2^-10
+      {0.0009765625f, "0.0009765625", "0.0009765625"},      // 2^-10, lowest
       {0.00097656244f, "0.00097656244", "0.00097656244"},   // just below it
       {8388607.5f, "8388607.5", "8388607.5"},               // highest non-integral
       {1234567.1f, "1234567.1", "1234567.1"},
