@@ -30,7 +30,7 @@ std::string_view version() noexcept;
 /// A finished conversion.
 struct Conversion {
   /// The document, byte for byte as the tool writes it (less what a drain
-  /// took; see ConvertOptions::drain).
+  /// took from its start; see ConvertOptions::drain).
   std::string text;
   /// What was converted leniently or dropped, in the order raised, each a
   /// line of text without a "Warning: " prefix: per track, its damage and
@@ -53,16 +53,11 @@ inline constexpr std::uint64_t kMaxInputBytes = track::midi::kMaxInputBytes;
 
 /// Choices about how convert() hands over its result. None changes the text.
 struct ConvertOptions {
-  /// When set, called with the text so far after each entry of a long
-  /// section, so that a caller can write finished parts away while the rest
-  /// is made; it may remove a leading part of the text but must leave its
-  /// last two bytes (header_format::Drain). Conversion::text then holds what
-  /// it left.
+  /// When set, offered the finished text after each entry of a long
+  /// section, so that a caller can write it away while the rest is made: it
+  /// returns how many leading bytes it took (none, some or all), and
+  /// Conversion::text then holds only what no call took.
   header_format::Drain drain;
-  /// Leaves the imported model allocated after the call: for a process that
-  /// exits right after converting, whose exit reclaims millions of notes
-  /// faster than freeing them one by one. Each such call leaks its model.
-  bool keep_model = false;
   /// When set, called once the input has been imported, before the text is
   /// written; from then on convert() no longer reads the input, so a caller
   /// may free it here to lower the peak memory.

@@ -18,10 +18,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "tracksmith/cli/driver.hpp"
+#include "tracksmith/cli/input.hpp"
 #include "tracksmith/cli/paths.hpp"
 #include "tracksmith/header_format/document.hpp"
 #include "tracksmith/track/midi/import.hpp"
@@ -57,10 +58,12 @@ void spit(const fs::path& path, const Bytes& bytes) {
 
 /// Runs the built binary in `dir` with the given arguments. Its standard
 /// error goes to `err_fd` when one is given; SIGPIPE has its default action
-/// in the child whatever this process does with it.
+/// in the child whatever this process does with it. Standard output goes to
+/// `out_path` when one is given (and is then not read back).
 Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                 std::string program = TRACKSMITH_BINARY, int err_fd = -1) {
-  const fs::path out_file = dir / ".stdout";
+                 std::string program = TRACKSMITH_BINARY, int err_fd = -1,
+                 const char* out_path = nullptr) {
+  const fs::path out_file = out_path != nullptr ? fs::path(out_path) : dir / ".stdout";
   const fs::path err_file = dir / ".stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -92,9 +95,11 @@ Outcome run_tool(const fs::path& dir, const std::vector<std::string>& args,
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  result.out = slurp(out_file);
+  if (out_path == nullptr) {
+    result.out = slurp(out_file);
+    fs::remove(out_file);
+  }
   result.err = slurp(err_file);
-  fs::remove(out_file);
   fs::remove(err_file);
   return result;
 }
@@ -173,6 +178,13 @@ TEST_F(Cli, HelpAndVersionAnswerOnlyAsTheSoleArgument) {
     EXPECT_EQ(r.err, c.err) << c.args[0];
   }
   EXPECT_EQ(version.find_first_not_of("tracksmith 0123456789.\n"), std::string::npos) << version;
+  // An answer that cannot be written is a failure.
+  for (const char* option : {"--help", "--version"}) {
+    const Outcome r = run_tool(dir_, {option}, TRACKSMITH_BINARY, -1, "/dev/full");
+    EXPECT_EQ(r.status, 1) << option;
+    EXPECT_EQ(r.err, "tracksmith: writing standard output: No space left on device (os error 28)\n")
+        << option;
+  }
 }
 
 TEST_F(Cli, ToolWritesTheFrontDoorsText) {
@@ -183,6 +195,25 @@ TEST_F(Cli, ToolWritesTheFrontDoorsText) {
   ASSERT_TRUE(converted);
   EXPECT_EQ(converted->layers, 3u);
   EXPECT_EQ(slurp(dir_ / "x.track"), converted->text);
+  // However much a drain takes of what it is offered, what it took and what
+  // is left make the same text.
+  using Take = std::size_t (*)(std::size_t offered);
+  const Take takes[] = {[](std::size_t offered) { return offered; },
+                        [](std::size_t) { return std::size_t{0}; },
+                        [](std::size_t offered) { return offered / 2; },
+                        [](std::size_t offered) { return offered + 7; }};
+  for (const Take take : takes) {
+    std::string drained;
+    tracksmith::ConvertOptions options;
+    options.drain = [&](std::string_view finished) {
+      const std::size_t taken = std::min(take(finished.size()), finished.size());
+      drained.append(finished.substr(0, taken));
+      return take(finished.size());
+    };
+    const auto in_parts = tracksmith::convert(bytes, options);
+    ASSERT_TRUE(in_parts);
+    EXPECT_EQ(drained + in_parts->text, converted->text) << take(100);
+  }
 }
 
 TEST_F(Cli, SuccessWritesDerivedPathAndReportsLayers) {

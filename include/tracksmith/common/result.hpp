@@ -15,9 +15,6 @@ namespace tracksmith::common {
 /// What kind of failure an Error describes.
 enum class ErrorKind {
   InvalidMidi,  ///< the bytes are not a readable Standard MIDI File
-  Io,           ///< an operating-system call failed
-  Unsupported,  ///< readable input that the converter refuses
-  NoNotes,      ///< readable input without anything to convert
 };
 
 /// A failure value: a kind, a one-line message, and where in the input it

@@ -24,11 +24,23 @@ inline void separate(std::string& out) {
   out.push_back('\n');
 }
 
-/// Hands on a finished part of a long document while the rest is written:
-/// called after each entry of a section list with the text so far. It may
-/// remove a leading part of `out`, but leaves at least its last two bytes,
-/// which the blank-line rule reads. An empty one keeps the whole text.
-using Drain = std::function<void(std::string& out)>;
+/// Hands on the finished part of a long document while the rest is written:
+/// called after each entry of a section list with the text written so far,
+/// less the last bytes that the blank-line rule still reads. It returns how
+/// many of its leading bytes it took, from none to all of them, and the
+/// writer removes those from `out`. An empty one keeps the whole text.
+using Drain = std::function<std::size_t(std::string_view finished)>;
+
+/// The bytes at the end of the text that the blank-line rule reads.
+inline constexpr std::size_t kKeptForSeparation = 2;
+
+/// Offers `drain` the finished text of `out` and removes what it took.
+inline void hand_over(std::string& out, const Drain& drain) {
+  if (out.size() <= kKeptForSeparation) return;
+  const std::size_t finished = out.size() - kKeptForSeparation;
+  const std::size_t taken = drain(std::string_view(out).substr(0, finished));
+  out.erase(0, taken < finished ? taken : finished);
+}
 
 /// The Section interface, specialised for each entry type T:
 ///   static constexpr std::string_view SECTION_NAME;
@@ -73,7 +85,7 @@ void serialize(const SectionList<T>& list, std::string& out, const Drain& drain 
     out += entry.name;
     out += '\n';
     Section<T>::serialize(entry.value, out);
-    if (drain) drain(out);
+    if (drain) hand_over(out, drain);
   }
 }
 
@@ -111,8 +123,8 @@ struct Document {
 };
 
 /// Appends the whole document: leading lines, meta header, typed sections,
-/// then the verbatim sections. `drain`, when given, receives the text after
-/// each entry of the typed sections.
+/// then the verbatim sections. `drain`, when given, is offered the finished
+/// text after each entry of the typed sections.
 template <class S>
 void write_document(const Document<S>& document, std::string& out, const Drain& drain = {}) {
   for (const auto& line : document.leading_lines) {

@@ -108,6 +108,11 @@ TEST(ImportScan, NotePairingAndSustainPedal) {
       {"a drum struck again ends the sounding drum note",
        TrackBuilder().note_on(0, 9, 38, 100).note_on(240, 9, 38, 100).note_off(240, 9, 38).end(),
        {{0, 0.25f, 0}, {0.5f, 0.25f, 0}}},
+      {"pedal values 64 and up hold, 63 and below release",
+       TrackBuilder().controller(0, 0, 64, 64).note_on(0, 0, 60, 100).note_off(480, 0, 60)
+           .controller(480, 0, 64, 63).controller(0, 0, 64, 127).note_on(0, 0, 62, 100)
+           .note_off(480, 0, 62).controller(480, 0, 64, 0).end(),
+       {{0, 2, -9}, {2, 2, -7}}},
       {"pedal on another channel holds nothing",
        TrackBuilder().sustain(0, 1, true).note_on(0, 0, 60, 100).note_off(480, 0, 60)
            .sustain(480, 1, false).end(),
