@@ -49,6 +49,7 @@ common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t
   conversion.layers = imported->document.sections.layers.entries.size();
   conversion.text.reserve(estimate_text_size(imported->document));
   header_format::write_document(imported->document, conversion.text, options.drain);
+  if (options.model_done) options.model_done(std::move(*imported));
   return conversion;
 }
 

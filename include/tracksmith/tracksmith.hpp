@@ -58,6 +58,10 @@ struct ConvertOptions {
   /// returns how many leading bytes it took (none, some or all), and
   /// Conversion::text then holds only what no call took.
   header_format::Drain drain;
+  /// When set, receives the imported model once its text is written,
+  /// instead of convert() freeing it: a process that exits right after may
+  /// keep it and let the exit reclaim its millions of notes at once.
+  std::function<void(track::midi::MidiImport&& model)> model_done;
   /// When set, called once the input has been imported, before the text is
   /// written; from then on convert() no longer reads the input, so a caller
   /// may free it here to lower the peak memory.
