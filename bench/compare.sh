@@ -84,3 +84,65 @@ for entry in "${cases[@]}"; do
     fi
   done
 done
+
+# The pipeline and the floor on the 27 MB file: each tool's conversion
+# followed by reading its output back (cat, as the next step of a pipeline
+# does), and the floor: reading the input and writing the document's bytes
+# through the page cache, with nothing computed.
+large="$work/large-16x200000.mid"
+[ -f "$large" ] || "$build/bench/gen_midi" "$large" --tracks 16 --notes 200000
+"$build/tracksmith" "$large" "$work/reference.track" 2>/dev/null
+: >"$work/p.t"; : >"$work/p.b"; : >"$work/p.m"; : >"$work/p.f"
+for ((i = 0; i < runs; i++)); do
+  read -r w _ < <(measure sh -c "\"$build/tracksmith\" \"$large\" \"$work/out.track\" 2>/dev/null && cat \"$work/out.track\"")
+  echo "$w" >>"$work/p.t"
+  if [ -n "$baseline" ]; then
+    read -r w _ < <(measure sh -c "\"$baseline\" \"$large\" \"$work/out-baseline.track\" 2>/dev/null && cat \"$work/out-baseline.track\"")
+    echo "$w" >>"$work/p.b"
+  fi
+  read -r w _ < <(measure sh -c "midicsv \"$large\" \"$work/out.csv\" && cat \"$work/out.csv\"")
+  echo "$w" >>"$work/p.m"
+  read -r w _ < <(measure sh -c "cat \"$large\" >/dev/null && cat \"$work/reference.track\" >\"$work/floor.track\" && cat \"$work/floor.track\"")
+  echo "$w" >>"$work/p.f"
+done
+pt=$(median <"$work/p.t"); pm=$(median <"$work/p.m"); pf=$(median <"$work/p.f")
+printf '\n%-30s %10s %14s\n' "convert + read back (27 MB)" wall_s ratio
+printf '%-30s %10.3f %14s\n' tracksmith "$pt" -
+[ -n "$baseline" ] && printf '%-30s %10.3f %14.3f\n' baseline "$(median <"$work/p.b")" \
+  "$(echo "$pt/($(median <"$work/p.b")+0.000001)" | bc -l)"
+printf '%-30s %10.3f %14.3f\n' midicsv "$pm" "$(echo "$pt/($pm+0.000001)" | bc -l)"
+printf '%-30s %10.3f %14.3f\n' "floor (read, write, read back)" "$pf" "$(echo "$pt/($pf+0.000001)" | bc -l)"
+
+# A library of small real files (the packages tests/realfiles uses), one
+# process per file, serially and two at a time, against midicsv.
+if (cd "$work" && timeout 120 apt-get download pianobooster planetblupi-music-midi >/dev/null 2>&1); then
+  for deb in "$work"/*.deb; do dpkg-deb -x "$deb" "$work/real"; done
+  find "$work/real" -iname '*.mid.gz' -exec gunzip -f {} +
+  find "$work/real" -type f \( -iname '*.mid' -o -iname '*.midi' -o -iname '*.kar' \) -print0 >"$work/list"
+  count=$(tr -cd '\0' <"$work/list" | wc -c)
+  batch() {  # tool, parallelism: wall seconds of converting every file
+    local start end
+    start=$(date +%s.%N)
+    xargs -0 -P"$2" -I{} sh -c "$1 \"\$1\" \"\$1.\$\$.out\" >/dev/null 2>&1; rm -f \"\$1.\$\$.out\"" _ {} <"$work/list"
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+  }
+  printf '\n%-30s %10s %10s %14s %14s\n' "small real files ($count)" serial_s P2_s serial_ratio P2_ratio
+  for p in 1 2; do : >"$work/s$p.t"; : >"$work/s$p.m"; : >"$work/s$p.b"; done
+  for ((i = 0; i < runs; i++)); do
+    for p in 1 2; do
+      batch "\"$build/tracksmith\"" "$p" >>"$work/s$p.t"
+      [ -n "$baseline" ] && batch "\"$baseline\"" "$p" >>"$work/s$p.b"
+      batch midicsv "$p" >>"$work/s$p.m"
+    done
+  done
+  t1=$(median <"$work/s1.t"); t2=$(median <"$work/s2.t"); m1=$(median <"$work/s1.m"); m2=$(median <"$work/s2.m")
+  printf '%-30s %10.3f %10.3f %14s %14s\n' tracksmith "$t1" "$t2" - -
+  if [ -n "$baseline" ]; then
+    b1=$(median <"$work/s1.b"); b2=$(median <"$work/s2.b")
+    printf '%-30s %10.3f %10.3f %14.3f %14.3f\n' baseline "$b1" "$b2" "$(echo "$t1/$b1" | bc -l)" "$(echo "$t2/$b2" | bc -l)"
+  fi
+  printf '%-30s %10.3f %10.3f %14.3f %14.3f\n' midicsv "$m1" "$m2" "$(echo "$t1/$m1" | bc -l)" "$(echo "$t2/$m2" | bc -l)"
+else
+  echo "small real files: package registry not reachable; skipped"
+fi

@@ -38,7 +38,11 @@ if(PROJECT_IS_TOP_LEVEL)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_TOOL_PACKAGE_NAME tracksmith)
-  set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+  # The tool is linked statically and needs no library at run time; a
+  # sanitizer build links the usual shared ones.
+  if(TRACKSMITH_SANITIZE)
+    set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+  endif()
   set(CPACK_DEBIAN_TOOL_DESCRIPTION "${PROJECT_DESCRIPTION}
  tracksmith turns a Standard MIDI File into a .track document: layers of
  notes, motifs and a song, in the text a game's audio engine reads.")
