@@ -40,7 +40,7 @@ common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t
 
 common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi,
                                                     const ConvertOptions& options) {
-  auto imported = track::midi::song_from_midi(midi);
+  auto imported = track::midi::song_from_midi(midi, options.threads);
   if (!imported) return common::unexpected(std::move(imported.error()));
   if (options.input_done) options.input_done();
 

@@ -62,6 +62,10 @@ struct ConvertOptions {
   /// instead of convert() freeing it: a process that exits right after may
   /// keep it and let the exit reclaim its millions of notes at once.
   std::function<void(track::midi::MidiImport&& model)> model_done;
+  /// Threads that scan the tracks at once, the calling one among them; by
+  /// default (0) every hardware thread, at most one per track. A caller
+  /// that already runs one conversion per core passes 1.
+  unsigned threads = 0;
   /// When set, called once the input has been imported, before the text is
   /// written; from then on convert() no longer reads the input, so a caller
   /// may free it here to lower the peak memory.

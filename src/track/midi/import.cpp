@@ -5,16 +5,21 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -263,6 +268,13 @@ struct Unconverted {
       ++events;
       if (tracks.empty() || tracks.back() != track) tracks.push_back(track);
     }
+    /// Adds the tally of a later track.
+    void absorb(const Tally& later) {
+      events += later.events;
+      for (const std::uint32_t track : later.tracks) {
+        if (tracks.empty() || tracks.back() != track) tracks.push_back(track);
+      }
+    }
   };
   Tally volume;  // every controller-7 event
   std::optional<std::uint8_t> first_volume;
@@ -271,6 +283,21 @@ struct Unconverted {
   Tally expression;  // controller 11 below full
   std::optional<std::pair<std::uint32_t, std::uint64_t>> meter;  // first time signature not 4/4
   std::size_t texts = 0;  // markers, cue points and lyrics
+
+  /// Adds what a later track holds, as if it had been counted here.
+  void absorb(const Unconverted& later) {
+    volume.absorb(later.volume);
+    if (!first_volume) {
+      first_volume = later.first_volume;
+    } else if (later.first_volume && *later.first_volume != *first_volume) {
+      volumes_differ = true;
+    }
+    volumes_differ |= later.volumes_differ;
+    pan.absorb(later.pan);
+    expression.absorb(later.expression);
+    if (!meter) meter = later.meter;
+    texts += later.texts;
+  }
 };
 
 // "1 note", "2 notes".
@@ -319,6 +346,12 @@ void warn_unconverted(const Unconverted& file, std::vector<std::string>& warning
 struct TempoScan {
   std::size_t count = 0;
   std::optional<std::uint32_t> first_nonzero;
+
+  /// Adds the tempo events of a later track.
+  void absorb(const TempoScan& later) {
+    count += later.count;
+    if (!first_nonzero) first_nonzero = later.first_nonzero;
+  }
 };
 
 // The notes list of a track is reserved before its events are seen. Every
@@ -335,9 +368,8 @@ std::size_t reserved_notes(std::size_t chunk_bytes) {
 
 class TrackScan {
  public:
-  TrackScan(const smf::Framing& file, float ticks_per_beat, TempoScan& tempo,
-            Unconverted& unconverted)
-      : file_(file), ticks_per_beat_(ticks_per_beat), tempo_(tempo), unconverted_(unconverted) {}
+  TrackScan(const smf::Framing& file, float ticks_per_beat)
+      : file_(file), ticks_per_beat_(ticks_per_beat) {}
 
   /// Scans one track as it is decoded: the decoder hands each event to
   /// event() and a cut-short track's note to damage(). One scan serves every
@@ -346,10 +378,15 @@ class TrackScan {
   /// took the tiny-tracks crafted file (65,535 one-note tracks) from 74 ms
   /// to 65 ms of CPU and motif-8 (21,977 tracks) from 82 ms to 77 ms
   /// (medians of three alternating sets of ten runs).
-  /// `track` is the track's 1-based position in the file.
-  void run(const smf::TrackChunk& chunk, std::uint32_t track) {
+  /// `track` is the track's 1-based position in the file; its tempo events
+  /// and what the document does not carry are counted into `tempo` and
+  /// `unconverted`.
+  void run(const smf::TrackChunk& chunk, std::uint32_t track, TempoScan& tempo,
+           Unconverted& unconverted) {
     reset();
     track_ = track;
+    tempo_ = &tempo;
+    unconverted_ = &unconverted;
     notes_.reserve(reserved_notes(chunk.data.size()));
     smf::decode_events(chunk, *this);
     sustained_.release_all([this](const SustainedNote& held) { finish(held); });
@@ -404,11 +441,11 @@ class TrackScan {
       }
       case smf::EventKind::Meta:
         if (event.meta_kind() == smf::MetaKind::Tempo) {
-          ++tempo_.count;
+          ++tempo_->count;
           // A tempo of 0 microseconds per beat would make the song infinitely
           // fast; it is counted but never used.
           const std::uint32_t value = file_.tempo(event);
-          if (!tempo_.first_nonzero && value != 0) tempo_.first_nonzero = value;
+          if (!tempo_->first_nonzero && value != 0) tempo_->first_nonzero = value;
         } else if (!name_ && (event.meta_kind() == smf::MetaKind::TrackName ||
                        event.meta_kind() == smf::MetaKind::InstrumentName)) {
           std::string name = detail::clean_track_name(file_.payload(event));
@@ -419,7 +456,7 @@ class TrackScan {
         } else if (event.meta_kind() == smf::MetaKind::TimeSignature) {
           meter(file_.payload(event));
         } else if (event.meta_type() >= 0x05 && event.meta_type() <= 0x07) {
-          ++unconverted_.texts;  // lyric, marker, cue point
+          ++unconverted_->texts;  // lyric, marker, cue point
         }
         break;
       default:
@@ -452,18 +489,18 @@ class TrackScan {
         if (parameter.bend_range_selected()) parameter.set_range(parameter.semitones, value);
         break;
       case CHANNEL_VOLUME:
-        unconverted_.volume.add(track_);
-        if (!unconverted_.first_volume) {
-          unconverted_.first_volume = value;
-        } else if (*unconverted_.first_volume != value) {
-          unconverted_.volumes_differ = true;
+        unconverted_->volume.add(track_);
+        if (!unconverted_->first_volume) {
+          unconverted_->first_volume = value;
+        } else if (*unconverted_->first_volume != value) {
+          unconverted_->volumes_differ = true;
         }
         break;
       case PAN:
-        if (value != 64) unconverted_.pan.add(track_);
+        if (value != 64) unconverted_->pan.add(track_);
         break;
       case EXPRESSION:
-        if (value != 127) unconverted_.expression.add(track_);
+        if (value != 127) unconverted_->expression.add(track_);
         break;
       default:
         break;
@@ -473,11 +510,11 @@ class TrackScan {
   // The first time signature other than 4/4 is remembered; a denominator
   // exponent beyond 31 names no meter and is passed over.
   void meter(std::span<const std::uint8_t> payload) {
-    if (unconverted_.meter) return;
+    if (unconverted_->meter) return;
     const std::uint8_t numerator = payload[0];
     const std::uint8_t exponent = payload[1];
     if (exponent > 31 || (numerator == 4 && exponent == 2)) return;
-    unconverted_.meter.emplace(numerator, std::uint64_t{1} << exponent);
+    unconverted_->meter.emplace(numerator, std::uint64_t{1} << exponent);
   }
 
   void reset() {
@@ -552,8 +589,8 @@ class TrackScan {
 
   const smf::Framing& file_;
   float ticks_per_beat_;
-  TempoScan& tempo_;
-  Unconverted& unconverted_;
+  TempoScan* tempo_ = nullptr;
+  Unconverted* unconverted_ = nullptr;
   std::uint32_t track_ = 0;
   std::uint32_t tick_ = 0;
   std::array<std::uint8_t, CHANNELS> program_{};
@@ -645,6 +682,53 @@ class UniqueNames {
   std::unordered_map<std::string, std::uint32_t> next_counter_;
 };
 
+// What one track gives: its notes (after motif extraction when it had
+// between 8 and 1,500), its placements and motifs, and what the merge in
+// file order needs for names and warnings.
+struct TrackOutcome {
+  std::vector<song::Note> notes;
+  std::vector<song::MotifInstance> instances;
+  MotifTable motifs;
+  std::optional<std::string> name;
+  std::optional<smf::TrackDamage> damage;
+  std::size_t unreleased = 0;
+  TempoScan tempo;
+  Unconverted unconverted;
+};
+
+void scan_track(TrackScan& scan, const smf::TrackChunk& chunk, std::uint32_t track,
+                TrackOutcome& out) {
+  scan.run(chunk, track, out.tempo, out.unconverted);
+  out.name = scan.name();
+  out.damage = scan.damage_note();
+  out.unreleased = scan.unreleased();
+  std::vector<song::Note> notes = scan.take_notes();
+  if (notes.size() >= MOTIF_MIN_NOTES && notes.size() <= MOTIF_MAX_NOTES) {
+    MotifResult found = extract_motifs(std::move(notes), track, out.motifs);
+    out.notes = std::move(found.notes);
+    out.instances = std::move(found.instances);
+  } else {
+    out.notes = std::move(notes);
+  }
+}
+
+// Tracks are scanned in windows of this many, each window on every worker
+// at once and then merged in file order, so that the outcomes held at a time
+// do not grow with the number of chunks a file claims.
+constexpr std::size_t TRACKS_PER_WINDOW = 256;
+
+// Workers for a file: `requested`, by default the hardware threads, never
+// more than the file has tracks. Scanning on every core took the 27 MB file
+// (16 tracks) from 0.409 s to 0.351 s on 2 cores, and its variant with pitch
+// bends from 1.69 s to 1.18 s (medians of 9 and 5 alternating runs). For
+// small files the thread is no cost worth a rule: 56 small real files, one
+// process each, took 0.105 s against 0.102 s with one thread below a
+// megabyte (best of 5 rounds).
+unsigned worker_count(std::size_t tracks, unsigned requested) {
+  const unsigned wanted = requested != 0 ? requested : std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>({wanted, tracks, TRACKS_PER_WINDOW})));
+}
+
 }  // namespace
 
 std::string MidiImportError::text() const {
@@ -659,7 +743,8 @@ std::string MidiImportError::text() const {
   return {};
 }
 
-common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes) {
+common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes,
+                                                           unsigned threads) {
   auto framed = smf::frame(bytes);
   if (!framed) {
     MidiImportError error;
@@ -696,37 +781,70 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   sections.layers.entries.reserve(expected_layers);
   song.layers.reserve(expected_layers);
   names.reserve(expected_layers);
-  TrackScan scan(file, ticks_per_beat, tempo, unconverted);
-  for (const smf::TrackChunk& chunk : framed->chunks) {
-    ++track_counter;
-    scan.run(chunk, track_counter);
-    // Cut-short tracks lose events silently otherwise; say where and why.
-    if (const auto& damage = scan.damage_note()) {
-      damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
-                                damage->reason + " at byte " +
-                                std::to_string(damage->byte_offset) +
-                                "; the rest of the track is ignored");
+  const unsigned workers = worker_count(framed->chunks.size(), threads);
+  std::vector<std::unique_ptr<TrackScan>> scans;
+  for (unsigned w = 0; w < workers; ++w) scans.push_back(std::make_unique<TrackScan>(file, ticks_per_beat));
+  std::vector<TrackOutcome> window;
+  for (std::size_t first = 0; first < framed->chunks.size(); first += TRACKS_PER_WINDOW) {
+    const std::size_t count = std::min(TRACKS_PER_WINDOW, framed->chunks.size() - first);
+    window.clear();
+    window.resize(count);
+    // Each worker takes the next track of the window until none is left.
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failure_lock;
+    const auto work = [&](TrackScan& scan) {
+      try {
+        for (std::size_t k = next++; k < count; k = next++) {
+          scan_track(scan, framed->chunks[first + k], static_cast<std::uint32_t>(first + k + 1),
+                     window[k]);
+        }
+      } catch (...) {
+        const std::lock_guard lock(failure_lock);
+        if (!failure) failure = std::current_exception();
+        next = count;
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned w = 1; w < workers && w < count; ++w) {
+      try {
+        helpers.emplace_back(work, std::ref(*scans[w]));
+      } catch (const std::system_error&) {
+        break;  // fewer threads: the others take the tracks
+      }
     }
-    if (const std::size_t unreleased = scan.unreleased(); unreleased > 0) {
-      damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
-                                counted(unreleased, "note") + " never released, not converted");
-    }
-    std::vector<song::Note> notes = scan.take_notes();
-    if (notes.empty()) continue;
+    work(*scans[0]);
+    for (std::thread& helper : helpers) helper.join();
+    if (failure) std::rethrow_exception(failure);
 
-    // Each layer goes straight into its entry, named in layer order.
-    std::string name = scan.name() ? *scan.name() : "Track " + std::to_string(track_counter);
-    std::string entry_name = names.take(name);
-    song.layers.push_back(entry_name);
-    sections.layers.entries.push_back({std::move(entry_name), song::Layer{}});
-    song::Layer& layer = sections.layers.entries.back().value;
-    layer.name = std::move(name);
-    if (notes.size() >= MOTIF_MIN_NOTES && notes.size() <= MOTIF_MAX_NOTES) {
-      MotifResult found = extract_motifs(std::move(notes), track_counter, motif_table);
-      layer.notes = std::move(found.notes);
-      layer.motif_instances = std::move(found.instances);
-    } else {
-      layer.notes = std::move(notes);
+    for (TrackOutcome& track : window) {
+      ++track_counter;
+      tempo.absorb(track.tempo);
+      unconverted.absorb(track.unconverted);
+      // Cut-short tracks lose events silently otherwise; say where and why.
+      if (track.damage) {
+        damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
+                                  track.damage->reason + " at byte " +
+                                  std::to_string(track.damage->byte_offset) +
+                                  "; the rest of the track is ignored");
+      }
+      if (track.unreleased > 0) {
+        damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
+                                  counted(track.unreleased, "note") +
+                                  " never released, not converted");
+      }
+      if (track.notes.empty() && track.instances.empty()) continue;
+
+      // Each layer goes straight into its entry, named in layer order.
+      std::string name = track.name ? std::move(*track.name) : "Track " + std::to_string(track_counter);
+      std::string entry_name = names.take(name);
+      song.layers.push_back(entry_name);
+      sections.layers.entries.push_back({std::move(entry_name), song::Layer{}});
+      song::Layer& layer = sections.layers.entries.back().value;
+      layer.name = std::move(name);
+      layer.notes = std::move(track.notes);
+      layer.motif_instances = std::move(track.instances);
+      motif_table.merge(track.motifs);
     }
   }
   if (sections.layers.entries.empty()) {

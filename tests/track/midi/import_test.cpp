@@ -11,6 +11,7 @@
 
 #include "testutil/midi_builder.hpp"
 #include "testutil/random.hpp"
+#include "tracksmith/header_format/document.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 using namespace tracksmith;
@@ -625,6 +626,53 @@ TEST(ImportWarnings, NotesNeverReleasedAndTheOrderOfAll) {
   ASSERT_FALSE(none.has_value());
   EXPECT_EQ(none.error().warnings,
             std::vector<std::string>{"track 1: 1 note never released, not converted"});
+}
+
+// The tracks are scanned on several threads at once, in windows of 256,
+// and merged in file order: names, motifs, warnings and the document must
+// not depend on how many threads there are.
+TEST(ImportThreads, AnyNumberOfThreadsGivesTheSameDocument) {
+  testutil::SplitMix64 random(11);
+  MidiBuilder file;
+  const char* names[] = {nullptr, "Bass", "Lead", "Bass", "Pad"};
+  for (int t = 0; t < 300; ++t) {
+    TrackBuilder track;
+    if (const char* name = names[random.below(5)]) track.name(name);
+    if (random.chance(5)) track.tempo(400000 + static_cast<std::uint32_t>(random.below(200000)));
+    if (random.chance(10)) track.controller(0, 0, 7, static_cast<std::uint8_t>(random.below(128)));
+    if (random.chance(10)) track.controller(0, 0, 10, 0);
+    if (random.chance(5)) track.meta(0, 0x58, {3, 2, 24, 8});
+    if (random.chance(5)) track.meta_text(0, 0x06, "Verse");
+    const auto ch = static_cast<std::uint8_t>(random.below(3) == 0 ? 9 : random.below(4));
+    const std::size_t notes = random.chance(20) ? 0 : random.chance(50) ? 12 : 1 + random.below(30);
+    for (std::size_t n = 0; n < notes; ++n) {
+      if (random.chance(15)) track.bend(0, ch, static_cast<std::uint16_t>(random.below(16384)));
+      if (random.chance(5)) track.sustain(0, ch, random.chance(50));
+      const auto key = static_cast<std::uint8_t>(60 + (n % 4) * 2);
+      track.note_on(static_cast<std::uint32_t>(random.below(3) * 120), ch, key, 100);
+      if (!random.chance(5)) track.note_off(240, ch, key);
+    }
+    if (random.chance(3)) track.raw({0x00, 0x90, 0x3C, 0x9C});  // damage
+    file.track(track.end());
+  }
+  const Bytes bytes = file.bytes();
+  std::string reference;
+  std::vector<std::string> warnings;
+  for (const unsigned threads : {1u, 2u, 3u, 8u}) {
+    auto result = song_from_midi(bytes, threads);
+    ASSERT_TRUE(result.has_value()) << threads;
+    std::string text;
+    header_format::write_document(result->document, text);
+    if (threads == 1) {
+      reference = text;
+      warnings = result->warnings;
+      EXPECT_GT(result->document.sections.motifs.entries.size(), 0u);
+      EXPECT_GT(warnings.size(), 5u);
+      continue;
+    }
+    EXPECT_EQ(text, reference) << threads;
+    EXPECT_EQ(result->warnings, warnings) << threads;
+  }
 }
 
 TEST(ImportFailures, ErrorTexts) {

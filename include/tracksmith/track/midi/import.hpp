@@ -48,7 +48,11 @@ inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
 
 /// Imports the bytes of a Standard MIDI File (or an RMID wrapper of one).
 /// Never throws for bad input; damage the reader tolerates becomes a warning.
-common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes);
+/// The tracks are scanned on `threads` threads at once (the calling one
+/// among them), by default (0) on every hardware thread; the result is the
+/// same for any number.
+common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes,
+                                                           unsigned threads = 0);
 
 /// A pitch bend of a channel: its tick and its offset in semitones.
 struct Bend {
