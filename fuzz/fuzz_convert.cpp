@@ -1,8 +1,9 @@
 // Fuzz target for the whole conversion through the front door: bytes in,
 // document text out. Any input must give either an error or a complete
-// document, never a crash, hang or sanitizer report; and a drain that takes
-// parts of the text as it is made (how much, chosen by the input's last
-// byte) must leave, with what it took, the same text as no drain.
+// document, never a crash, hang or sanitizer report; and a conversion on
+// every hardware thread with a drain that takes parts of the text as it is
+// made (how much, chosen by the input's last byte) must leave, with what it
+// took, the same text as one on a single thread without a drain.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,9 @@ using namespace tracksmith;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  const auto whole = tracksmith::convert(bytes);
+  ConvertOptions one_thread;
+  one_thread.threads = 1;
+  const auto whole = tracksmith::convert(bytes, one_thread);
   if (!whole) {
     if (whole.error().text().empty()) __builtin_trap();
     return 0;
