@@ -257,23 +257,18 @@ struct ParameterState {
   }
 };
 
-// What the file holds that the document does not carry, counted over all
-// tracks: the events and, per kind, the tracks (ascending) that hold them.
+// What the file holds that the document does not carry: counted per track
+// while it is scanned, then over all tracks in file order, with the tracks
+// (ascending) that hold each kind.
 struct Unconverted {
   struct Tally {
     std::size_t events = 0;
     std::vector<std::uint32_t> tracks;
 
-    void add(std::uint32_t track) {
-      ++events;
-      if (tracks.empty() || tracks.back() != track) tracks.push_back(track);
-    }
-    /// Adds the tally of a later track.
-    void absorb(const Tally& later) {
+    /// Adds the tally of the later track `track`.
+    void absorb(const Tally& later, std::uint32_t track) {
       events += later.events;
-      for (const std::uint32_t track : later.tracks) {
-        if (tracks.empty() || tracks.back() != track) tracks.push_back(track);
-      }
+      if (later.events > 0) tracks.push_back(track);
     }
   };
   Tally volume;  // every controller-7 event
@@ -284,17 +279,17 @@ struct Unconverted {
   std::optional<std::pair<std::uint32_t, std::uint64_t>> meter;  // first time signature not 4/4
   std::size_t texts = 0;  // markers, cue points and lyrics
 
-  /// Adds what a later track holds, as if it had been counted here.
-  void absorb(const Unconverted& later) {
-    volume.absorb(later.volume);
+  /// Adds what the later track `track` holds.
+  void absorb(const Unconverted& later, std::uint32_t track) {
+    volume.absorb(later.volume, track);
     if (!first_volume) {
       first_volume = later.first_volume;
     } else if (later.first_volume && *later.first_volume != *first_volume) {
       volumes_differ = true;
     }
     volumes_differ |= later.volumes_differ;
-    pan.absorb(later.pan);
-    expression.absorb(later.expression);
+    pan.absorb(later.pan, track);
+    expression.absorb(later.expression, track);
     if (!meter) meter = later.meter;
     texts += later.texts;
   }
@@ -378,13 +373,10 @@ class TrackScan {
   /// took the tiny-tracks crafted file (65,535 one-note tracks) from 74 ms
   /// to 65 ms of CPU and motif-8 (21,977 tracks) from 82 ms to 77 ms
   /// (medians of three alternating sets of ten runs).
-  /// `track` is the track's 1-based position in the file; its tempo events
-  /// and what the document does not carry are counted into `tempo` and
-  /// `unconverted`.
-  void run(const smf::TrackChunk& chunk, std::uint32_t track, TempoScan& tempo,
-           Unconverted& unconverted) {
+  /// The track's tempo events and what the document does not carry are
+  /// counted into `tempo` and `unconverted`.
+  void run(const smf::TrackChunk& chunk, TempoScan& tempo, Unconverted& unconverted) {
     reset();
-    track_ = track;
     tempo_ = &tempo;
     unconverted_ = &unconverted;
     notes_.reserve(reserved_notes(chunk.data.size()));
@@ -489,7 +481,7 @@ class TrackScan {
         if (parameter.bend_range_selected()) parameter.set_range(parameter.semitones, value);
         break;
       case CHANNEL_VOLUME:
-        unconverted_->volume.add(track_);
+        ++unconverted_->volume.events;
         if (!unconverted_->first_volume) {
           unconverted_->first_volume = value;
         } else if (*unconverted_->first_volume != value) {
@@ -497,10 +489,10 @@ class TrackScan {
         }
         break;
       case PAN:
-        if (value != 64) unconverted_->pan.add(track_);
+        if (value != 64) ++unconverted_->pan.events;
         break;
       case EXPRESSION:
-        if (value != 127) unconverted_->expression.add(track_);
+        if (value != 127) ++unconverted_->expression.events;
         break;
       default:
         break;
@@ -591,7 +583,6 @@ class TrackScan {
   float ticks_per_beat_;
   TempoScan* tempo_ = nullptr;
   Unconverted* unconverted_ = nullptr;
-  std::uint32_t track_ = 0;
   std::uint32_t tick_ = 0;
   std::array<std::uint8_t, CHANNELS> program_{};
   std::array<bool, CHANNELS> sustain_{};
@@ -698,7 +689,7 @@ struct TrackOutcome {
 
 void scan_track(TrackScan& scan, const smf::TrackChunk& chunk, std::uint32_t track,
                 TrackOutcome& out) {
-  scan.run(chunk, track, out.tempo, out.unconverted);
+  scan.run(chunk, out.tempo, out.unconverted);
   out.name = scan.name();
   out.damage = scan.damage_note();
   out.unreleased = scan.unreleased();
@@ -820,7 +811,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     for (TrackOutcome& track : window) {
       ++track_counter;
       tempo.absorb(track.tempo);
-      unconverted.absorb(track.unconverted);
+      unconverted.absorb(track.unconverted, track_counter);
       // Cut-short tracks lose events silently otherwise; say where and why.
       if (track.damage) {
         damage_warnings.push_back("track " + std::to_string(track_counter) + ": " +
