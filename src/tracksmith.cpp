@@ -1,5 +1,8 @@
 #include "tracksmith/tracksmith.hpp"
 
+#include <optional>
+#include <span>
+#include <string>
 #include <utility>
 
 #include "tracksmith/track/track.hpp"
@@ -16,15 +19,18 @@ constexpr std::size_t kNoteLineEstimate = 64;
 /// repeatedly. It does not visit every note: that pass over a large model
 /// would cost more than the rare growth. Reserved but unwritten memory costs
 /// address space only, not resident memory.
-std::size_t estimate_text_size(const track::multisong::TrackDocument& document) {
+std::size_t estimate_text_size(const track::midi::MidiImport& imported) {
   std::size_t bytes = 4096;
-  for (const auto& entry : document.sections.layers.entries) {
+  const auto& layers = imported.document.sections.layers.entries;
+  for (std::size_t k = 0; k < layers.size(); ++k) {
+    const auto& entry = layers[k];
     bytes += 2 * entry.name.size() + 32 + kNoteLineEstimate * entry.value.notes.size();
+    if (k < imported.layer_bodies.size() && imported.layer_bodies[k]) bytes += imported.layer_bodies[k]->size();
     for (const auto& instance : entry.value.motif_instances) {
       bytes += 64 + instance.motif.size() + 48 * instance.overrides.size();
     }
   }
-  for (const auto& entry : document.sections.motifs.entries) {
+  for (const auto& entry : imported.document.sections.motifs.entries) {
     bytes += entry.name.size() + 16 + kNoteLineEstimate * entry.value.notes.size();
   }
   return bytes;
@@ -40,15 +46,23 @@ common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t
 
 common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi,
                                                     const ConvertOptions& options) {
-  auto imported = track::midi::song_from_midi(midi, options.threads);
+  // Each layer is written as text on the thread that imports its track,
+  // which frees its notes there; the last track's layer is written below in
+  // pieces as the drain takes them.
+  track::midi::ImportOptions import;
+  import.threads = options.threads;
+  import.write_layers = true;
+  auto imported = track::midi::song_from_midi(midi, import);
   if (!imported) return common::unexpected(std::move(imported.error()));
   if (options.input_done) options.input_done();
 
   Conversion conversion;
   conversion.warnings = std::move(imported->warnings);
   conversion.layers = imported->document.sections.layers.entries.size();
-  conversion.text.reserve(estimate_text_size(imported->document));
-  header_format::write_document(imported->document, conversion.text, options.drain);
+  // With a drain the text never holds more than a piece of the document.
+  if (!options.drain) conversion.text.reserve(estimate_text_size(*imported));
+  header_format::write_document(imported->document, conversion.text, options.drain,
+                                std::span<const std::optional<std::string>>(imported->layer_bodies));
   if (options.model_done) options.model_done(std::move(*imported));
   return conversion;
 }

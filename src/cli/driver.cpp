@@ -42,7 +42,7 @@ constexpr std::string_view kHelp =
     "The document and the messages are described in tracksmith(1).\n";
 
 /// Finished text handed to a new output file at a time while the rest of
-/// the document is made; smaller parts wait for more.
+/// the document is made; smaller parts are gathered until there is as much.
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
 void print(std::string_view text) {
@@ -93,12 +93,22 @@ int convert_file(const std::string& input, const std::string& output) {
   // against 289 MiB when it is kept to the end).
   options.input_done = [&buffer] { std::string().swap(buffer); };
   // A new file takes finished text while the rest is made, so the whole
-  // document is never held at once.
+  // document is never held at once. Small pieces gather in `staged` and go
+  // out a mebibyte at a time; a large one goes out from where it stands.
+  std::string staged;
   options.drain = [&](std::string_view finished) -> std::size_t {
     open_output();
     if (error != 0 || out.refused()) return finished.size();  // nothing more is written
-    if (!out.takes_pieces() || finished.size() < kPieceBytes) return 0;
-    error = out.write(finished);
+    if (!out.takes_pieces()) return 0;
+    if (staged.size() + finished.size() < kPieceBytes) {
+      staged += finished;
+      return finished.size();
+    }
+    if (!staged.empty()) {
+      error = out.write(staged);
+      staged.clear();
+    }
+    if (error == 0) error = out.write(finished);
     return finished.size();
   };
   // The model is kept to the end of the process, whose exit reclaims it
@@ -124,6 +134,7 @@ int convert_file(const std::string& input, const std::string& output) {
     print("Writing " + output + ": refusing to replace a MIDI file\n");
     return 1;
   }
+  if (error == 0 && !staged.empty()) error = out.write(staged);
   if (error == 0) error = out.write(converted->text);
   if (error == 0) error = out.commit();
   if (error != 0) {

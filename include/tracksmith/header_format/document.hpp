@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,9 +44,31 @@ inline void hand_over(std::string& out, const Drain& drain) {
   out.erase(0, taken < finished ? taken : finished);
 }
 
+/// Appends `body`, text written ahead of time, to `out`. With a drain, it
+/// goes from where it stands once the drain has taken all that precedes it:
+/// a long body is then never copied. What the drain leaves is copied.
+inline void append_written(std::string& out, std::string_view body, const Drain& drain) {
+  if (drain) {
+    // The body follows, so the blank-line rule reads its end from now on:
+    // all of `out` is finished.
+    const std::size_t taken = out.empty() ? 0 : drain(out);
+    if (taken >= out.size()) {
+      out.clear();
+      const std::size_t finished = body.size() > kKeptForSeparation ? body.size() - kKeptForSeparation : 0;
+      const std::size_t taken_body = finished == 0 ? 0 : drain(body.substr(0, finished));
+      body.remove_prefix(taken_body < finished ? taken_body : finished);
+    } else {
+      out.erase(0, taken);
+    }
+  }
+  out += body;
+}
+
 /// The Section interface, specialised for each entry type T:
 ///   static constexpr std::string_view SECTION_NAME;
 ///   static void serialize(const T& value, std::string& out);  // entry body
+/// An entry type whose bodies can be long may take the drain as a third
+/// argument and offer it the finished text on the way.
 template <class T>
 struct Section;
 
@@ -65,8 +89,11 @@ struct SectionList {
 
 /// Appends a whole section list: heading, free lines, then each entry under
 /// its own "## " heading. Writes nothing when it has no lines and no entries.
+/// `written` may hold, entry by entry, bodies written ahead of time; an entry
+/// that has one is written from it instead of from its value.
 template <class T>
-void serialize(const SectionList<T>& list, std::string& out, const Drain& drain = {}) {
+void serialize(const SectionList<T>& list, std::string& out, const Drain& drain = {},
+               std::span<const std::optional<std::string>> written = {}) {
   if (list.lines.empty() && list.entries.empty()) return;
   separate(out);
   out += "# ";
@@ -79,12 +106,19 @@ void serialize(const SectionList<T>& list, std::string& out, const Drain& drain 
       out += '\n';
     }
   }
-  for (const auto& entry : list.entries) {
+  for (std::size_t k = 0; k < list.entries.size(); ++k) {
+    const Named<T>& entry = list.entries[k];
     separate(out);
     out += "## ";
     out += entry.name;
     out += '\n';
-    Section<T>::serialize(entry.value, out);
+    if (k < written.size() && written[k]) {
+      append_written(out, *written[k], drain);
+    } else if constexpr (requires { Section<T>::serialize(entry.value, out, drain); }) {
+      Section<T>::serialize(entry.value, out, drain);
+    } else {
+      Section<T>::serialize(entry.value, out);
+    }
     if (drain) hand_over(out, drain);
   }
 }
@@ -112,8 +146,8 @@ void serialize_instance(std::string& out, const Instance& instance, std::size_t 
 void serialize(const UnknownSection& section, std::string& out);
 
 /// A document over a section set S, which provides
-/// `void serialize(const S&, std::string& out, const Drain&)` found by
-/// argument lookup.
+/// `void serialize(const S&, std::string& out, const Drain&, extra...)` found
+/// by argument lookup.
 template <class S>
 struct Document {
   std::vector<std::string> leading_lines;
@@ -124,15 +158,17 @@ struct Document {
 
 /// Appends the whole document: leading lines, meta header, typed sections,
 /// then the verbatim sections. `drain`, when given, is offered the finished
-/// text after each entry of the typed sections.
-template <class S>
-void write_document(const Document<S>& document, std::string& out, const Drain& drain = {}) {
+/// text after each entry of the typed sections; `extra` goes on to the
+/// section set's serialize().
+template <class S, class... Extra>
+void write_document(const Document<S>& document, std::string& out, const Drain& drain = {},
+                    const Extra&... extra) {
   for (const auto& line : document.leading_lines) {
     out += line;
     out += '\n';
   }
   serialize(document.meta, out);
-  serialize(document.sections, out, drain);
+  serialize(document.sections, out, drain, extra...);
   for (const auto& section : document.unknown_sections) serialize(section, out);
 }
 

@@ -382,11 +382,6 @@ class TrackScan {
     notes_.reserve(reserved_notes(chunk.data.size()));
     smf::decode_events(chunk, *this);
     sustained_.release_all([this](const SustainedNote& held) { finish(held); });
-    // The reservation is a guess from the chunk's size. A track that kept far
-    // fewer notes (a chunk that is mostly system exclusive data) gives the
-    // rest back, so its layer holds no more unused room than a list grown by
-    // doubling would.
-    if (notes_.capacity() / 2 > notes_.size()) notes_.shrink_to_fit();
   }
 
   /// The next event of the track, in file order.
@@ -407,7 +402,16 @@ class TrackScan {
     damage_ = smf::TrackDamage{byte_offset, std::move(reason)};
   }
 
-  std::vector<song::Note> take_notes() { return std::move(notes_); }
+  /// The track's notes, to keep. The reservation is a guess from the
+  /// chunk's size; a track that kept far fewer notes (a chunk that is mostly
+  /// system exclusive data) gives the rest back, so its layer holds no more
+  /// unused room than a list grown by doubling would.
+  std::vector<song::Note> take_notes() {
+    if (notes_.capacity() / 2 > notes_.size()) notes_.shrink_to_fit();
+    return std::move(notes_);
+  }
+  /// The track's notes in the scan's own list, which the next track reuses.
+  std::vector<song::Note>& notes() { return notes_; }
   /// Notes still sounding at the end of the track: they never ended.
   std::size_t unreleased() const { return sounding_; }
   const std::optional<std::string>& name() const { return name_; }
@@ -525,7 +529,7 @@ class TrackScan {
     name_.reset();
     damage_.reset();
     named_sound_.reset();
-    notes_ = {};
+    notes_.clear();  // a list left by the previous track keeps its room
   }
 
   void note_on(std::uint8_t ch, std::uint8_t key, std::uint8_t velocity) {
@@ -678,6 +682,7 @@ class UniqueNames {
 // file order needs for names and warnings.
 struct TrackOutcome {
   std::vector<song::Note> notes;
+  std::optional<std::string> body;  // the layer's text, when written here
   std::vector<song::MotifInstance> instances;
   MotifTable motifs;
   std::optional<std::string> name;
@@ -688,19 +693,38 @@ struct TrackOutcome {
 };
 
 void scan_track(TrackScan& scan, const smf::TrackChunk& chunk, std::uint32_t track,
-                TrackOutcome& out) {
+                bool write_layer, TrackOutcome& out) {
   scan.run(chunk, out.tempo, out.unconverted);
   out.name = scan.name();
   out.damage = scan.damage_note();
   out.unreleased = scan.unreleased();
-  std::vector<song::Note> notes = scan.take_notes();
+  std::vector<song::Note>& notes = scan.notes();
   if (notes.size() >= MOTIF_MIN_NOTES && notes.size() <= MOTIF_MAX_NOTES) {
     MotifResult found = extract_motifs(std::move(notes), track, out.motifs);
-    out.notes = std::move(found.notes);
+    notes = std::move(found.notes);
     out.instances = std::move(found.instances);
-  } else {
-    out.notes = std::move(notes);
   }
+  if (!write_layer) {
+    out.notes = scan.take_notes();
+    return;
+  }
+  if (notes.empty() && out.instances.empty()) return;
+  // The layer as the merge makes it, less its entry name, which only the
+  // merge in file order knows and which its body does not contain. Its
+  // notes are the scan's list, lent and given back for the next track: with
+  // a new list per track the 27 MB file peaked at 177 MiB instead of
+  // 159 MiB, and took 0.12 s instead of 0.11 s to import, its pages freed and
+  // touched again on every track. The body's room is reserved from the
+  // notes (175 MiB when it grows by doubling instead).
+  song::Layer layer;
+  layer.notes = std::move(notes);
+  layer.motif_instances = std::move(out.instances);
+  std::string body;
+  body.reserve(64 * layer.notes.size() + 128 * layer.motif_instances.size());
+  multisong::serialize_layer(layer, body);
+  out.body = std::move(body);
+  out.instances = std::move(layer.motif_instances);
+  notes = std::move(layer.notes);
 }
 
 // Tracks are scanned in windows of this many, each window on every worker
@@ -735,7 +759,7 @@ std::string MidiImportError::text() const {
 }
 
 common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes,
-                                                           unsigned threads) {
+                                                           const ImportOptions& options) {
   auto framed = smf::frame(bytes);
   if (!framed) {
     MidiImportError error;
@@ -772,7 +796,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   sections.layers.entries.reserve(expected_layers);
   song.layers.reserve(expected_layers);
   names.reserve(expected_layers);
-  const unsigned workers = worker_count(framed->chunks.size(), threads);
+  if (options.write_layers) result.layer_bodies.reserve(expected_layers);
+  const unsigned workers = worker_count(framed->chunks.size(), options.threads);
   std::vector<std::unique_ptr<TrackScan>> scans;
   for (unsigned w = 0; w < workers; ++w) scans.push_back(std::make_unique<TrackScan>(file, ticks_per_beat));
   std::vector<TrackOutcome> window;
@@ -787,9 +812,13 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
     const auto work = [&](TrackScan& scan) {
       try {
         for (std::size_t k = next++; k < count; k = next++) {
-          scan_track(scan, framed->chunks[first + k], static_cast<std::uint32_t>(first + k + 1),
-                     window[k]);
+          const std::size_t chunk = first + k;
+          scan_track(scan, framed->chunks[chunk], static_cast<std::uint32_t>(chunk + 1),
+                     options.write_layers && chunk + 1 < framed->chunks.size(), window[k]);
         }
+        // Out of tracks: the list lent to each layer goes now, while the
+        // other workers may still scan.
+        std::vector<song::Note>().swap(scan.notes());
       } catch (...) {
         const std::lock_guard lock(failure_lock);
         if (!failure) failure = std::current_exception();
@@ -824,7 +853,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
                                   counted(track.unreleased, "note") +
                                   " never released, not converted");
       }
-      if (track.notes.empty() && track.instances.empty()) continue;
+      if (track.notes.empty() && track.instances.empty() && !track.body) continue;
 
       // Each layer goes straight into its entry, named in layer order.
       std::string name = track.name ? std::move(*track.name) : "Track " + std::to_string(track_counter);
@@ -835,6 +864,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
       layer.name = std::move(name);
       layer.notes = std::move(track.notes);
       layer.motif_instances = std::move(track.instances);
+      if (options.write_layers) result.layer_bodies.push_back(std::move(track.body));
       motif_table.merge(track.motifs);
     }
   }

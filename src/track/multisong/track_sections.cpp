@@ -4,9 +4,10 @@
 
 namespace tracksmith::track::multisong {
 
-void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain) {
+void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain,
+               std::span<const std::optional<std::string>> layer_bodies) {
   header_format::serialize(sections.songs, out, drain);
-  header_format::serialize(sections.layers, out, drain);
+  header_format::serialize(sections.layers, out, drain, layer_bodies);
   header_format::serialize(sections.sounds, out, drain);
   header_format::serialize(sections.tunings, out, drain);
   header_format::serialize(sections.waves, out, drain);

@@ -629,8 +629,9 @@ TEST(ImportWarnings, NotesNeverReleasedAndTheOrderOfAll) {
 }
 
 // The tracks are scanned on several threads at once, in windows of 256,
-// and merged in file order: names, motifs, warnings and the document must
-// not depend on how many threads there are.
+// and merged in file order, each layer written as text where it was scanned
+// when asked: names, motifs, warnings and the document must not depend on
+// how many threads there are, nor on where the layers were written.
 TEST(ImportThreads, AnyNumberOfThreadsGivesTheSameDocument) {
   testutil::SplitMix64 random(11);
   MidiBuilder file;
@@ -659,19 +660,33 @@ TEST(ImportThreads, AnyNumberOfThreadsGivesTheSameDocument) {
   std::string reference;
   std::vector<std::string> warnings;
   for (const unsigned threads : {1u, 2u, 3u, 8u}) {
-    auto result = song_from_midi(bytes, threads);
-    ASSERT_TRUE(result.has_value()) << threads;
-    std::string text;
-    header_format::write_document(result->document, text);
-    if (threads == 1) {
-      reference = text;
-      warnings = result->warnings;
-      EXPECT_GT(result->document.sections.motifs.entries.size(), 0u);
-      EXPECT_GT(warnings.size(), 5u);
-      continue;
+    for (const bool write_layers : {false, true}) {
+      auto result = song_from_midi(bytes, track::midi::ImportOptions{threads, write_layers});
+      ASSERT_TRUE(result.has_value()) << threads;
+      std::string text;
+      header_format::write_document(result->document, text, {},
+                                    std::span<const std::optional<std::string>>(result->layer_bodies));
+      if (write_layers) {
+        const auto& layers = result->document.sections.layers.entries;
+        ASSERT_EQ(result->layer_bodies.size(), layers.size());
+        EXPECT_TRUE(result->layer_bodies.front());
+        // A written layer holds no notes.
+        for (std::size_t k = 0; k < layers.size(); ++k) {
+          EXPECT_TRUE(!result->layer_bodies[k] || layers[k].value.notes.empty()) << k;
+        }
+      } else {
+        EXPECT_TRUE(result->layer_bodies.empty());
+      }
+      if (threads == 1 && !write_layers) {
+        reference = text;
+        warnings = result->warnings;
+        EXPECT_GT(result->document.sections.motifs.entries.size(), 0u);
+        EXPECT_GT(warnings.size(), 5u);
+        continue;
+      }
+      EXPECT_EQ(text, reference) << threads << write_layers;
+      EXPECT_EQ(result->warnings, warnings) << threads;
     }
-    EXPECT_EQ(text, reference) << threads;
-    EXPECT_EQ(result->warnings, warnings) << threads;
   }
 }
 

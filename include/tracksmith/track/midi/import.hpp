@@ -22,6 +22,11 @@ namespace tracksmith::track::midi {
 /// A successful import: the document and what was converted leniently.
 struct MidiImport {
   multisong::TrackDocument document;
+  /// Only when ImportOptions::write_layers: for each layer entry, in order,
+  /// its body as serialize_layer() writes it, where the import wrote it
+  /// already; that layer then holds no notes. An entry without a body is a
+  /// whole layer still.
+  std::vector<std::optional<std::string>> layer_bodies;
   std::string song_name;              ///< always "song"
   /// In the order raised: per track its damage and its notes never
   /// released, then several tempo events, then what the document does not
@@ -46,13 +51,23 @@ struct MidiImportError {
 /// Inputs must be smaller than this (4 GiB); a larger one fails to parse.
 inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
 
+/// How the import goes about its work; no choice changes the document.
+struct ImportOptions {
+  /// Threads that scan the tracks at once, the calling one among them; by
+  /// default (0) every hardware thread, at most one per track.
+  unsigned threads = 0;
+  /// Write each layer's body as text on the thread that scanned its track,
+  /// and free its notes there (MidiImport::layer_bodies), so that the notes
+  /// of the whole file are never held at once. The layer of the file's last
+  /// track chunk stays whole: nothing comes between it and the end of the
+  /// import, so a writer may write it in pieces instead of holding its text.
+  bool write_layers = false;
+};
+
 /// Imports the bytes of a Standard MIDI File (or an RMID wrapper of one).
 /// Never throws for bad input; damage the reader tolerates becomes a warning.
-/// The tracks are scanned on `threads` threads at once (the calling one
-/// among them), by default (0) on every hardware thread; the result is the
-/// same for any number.
 common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::uint8_t> bytes,
-                                                           unsigned threads = 0);
+                                                           const ImportOptions& options = {});
 
 /// A pitch bend of a channel: its tick and its offset in semitones.
 struct Bend {

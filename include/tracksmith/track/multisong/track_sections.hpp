@@ -3,6 +3,8 @@
 // and the Section implementations (section names and entry bodies) of every
 // entry type.
 
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,7 +31,10 @@ struct TrackSections {
 
 /// Writes the nine sections in the order Songs, Layers, Sounds, Tunings,
 /// Waves, Subtitles, Motifs, Snapshots, Reverb; empty ones leave no trace.
-void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain = {});
+/// `layer_bodies` may hold layer bodies written ahead, entry by entry (as
+/// the import's MidiImport::layer_bodies).
+void serialize(const TrackSections& sections, std::string& out, const header_format::Drain& drain = {},
+               std::span<const std::optional<std::string>> layer_bodies = {});
 
 /// A whole track document: imports, meta header and the sections.
 using TrackDocument = header_format::Document<TrackSections>;
@@ -42,6 +47,9 @@ void append_jump_clauses(std::string& text, const Jump& jump);
 std::string position_text(const SongPosition& position);
 /// The entry bodies of each section, as written under their "## " headings.
 void serialize_layer(const song::Layer& layer, std::string& out);
+/// serialize_layer() offering `drain` the finished text every few thousand
+/// notes, so that a long layer is never whole as text.
+void serialize_layer(const song::Layer& layer, std::string& out, const header_format::Drain& drain);
 void serialize_sound(const song::Sound& sound, std::string& out);
 void serialize_tuning(const song::Tuning& tuning, std::string& out);
 void serialize_wave(const song::Wave& wave, std::string& out);
@@ -61,7 +69,13 @@ namespace tracksmith::header_format {
   };
 
 TRACKSMITH_SECTION(track::multisong::Song, "Songs", track::multisong::serialize_song)
-TRACKSMITH_SECTION(song::Layer, "Layers", track::multisong::serialize_layer)
+template <>
+struct Section<song::Layer> {
+  static constexpr std::string_view SECTION_NAME = "Layers";
+  static void serialize(const song::Layer& value, std::string& out, const Drain& drain) {
+    track::multisong::serialize_layer(value, out, drain);
+  }
+};
 TRACKSMITH_SECTION(song::Sound, "Sounds", track::multisong::serialize_sound)
 TRACKSMITH_SECTION(song::Tuning, "Tunings", track::multisong::serialize_tuning)
 TRACKSMITH_SECTION(song::Wave, "Waves", track::multisong::serialize_wave)
