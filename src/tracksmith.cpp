@@ -48,7 +48,9 @@ common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t
                                                     const ConvertOptions& options) {
   // Each layer is written as text on the thread that imports its track,
   // which frees its notes there; the last track's layer is written below in
-  // pieces as the drain takes them.
+  // pieces as the drain takes them. Against writing every layer here after
+  // the import, the 27 MB file took 0.246 s instead of 0.316 s on 2 cores and
+  // peaked at 156 MiB instead of 272 MiB (medians of 7 alternating runs).
   track::midi::ImportOptions import;
   import.threads = options.threads;
   import.write_layers = true;

@@ -62,9 +62,12 @@ struct ConvertOptions {
   /// instead of convert() freeing it: a process that exits right after may
   /// keep it and let the exit reclaim its millions of notes at once.
   std::function<void(track::midi::MidiImport&& model)> model_done;
-  /// Threads that scan the tracks at once, the calling one among them; by
-  /// default (0) every hardware thread, at most one per track. A caller
-  /// that already runs one conversion per core passes 1.
+  /// Threads that import the tracks and write their layers at once, the
+  /// calling one among them; by default (0) one per processor the process
+  /// may run on (one for an input under 512 KiB), at most one per track.
+  /// Each call starts its own and ends them before it returns; a caller
+  /// that already runs one conversion per core passes 1, so that the
+  /// threads of its calls do not outnumber the cores.
   unsigned threads = 0;
   /// When set, called once the input has been imported, before the text is
   /// written; from then on convert() no longer reads the input, so a caller

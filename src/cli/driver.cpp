@@ -43,7 +43,12 @@ constexpr std::string_view kHelp =
 
 /// Finished text handed to a new output file at a time while the rest of
 /// the document is made; smaller parts are gathered until there is as much.
-constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+/// Against gathering a mebibyte, a real file of 184 kB (a 1 MB document)
+/// touched 910 pages instead of 1,139 and took 7.2 ms instead of 7.4 ms (50
+/// runs); the 27 MB file, whose layers go out from where they stand, makes
+/// 172 writes and took 0.250 s against 0.247 s (medians of 9 alternating
+/// runs).
+constexpr std::size_t kPieceBytes = std::size_t{64} << 10;
 
 void print(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
@@ -94,13 +99,14 @@ int convert_file(const std::string& input, const std::string& output) {
   options.input_done = [&buffer] { std::string().swap(buffer); };
   // A new file takes finished text while the rest is made, so the whole
   // document is never held at once. Small pieces gather in `staged` and go
-  // out a mebibyte at a time; a large one goes out from where it stands.
+  // out together; a large one goes out from where it stands.
   std::string staged;
   options.drain = [&](std::string_view finished) -> std::size_t {
     open_output();
     if (error != 0 || out.refused()) return finished.size();  // nothing more is written
     if (!out.takes_pieces()) return 0;
     if (staged.size() + finished.size() < kPieceBytes) {
+      if (staged.capacity() < kPieceBytes) staged.reserve(kPieceBytes);
       staged += finished;
       return finished.size();
     }
@@ -134,8 +140,10 @@ int convert_file(const std::string& input, const std::string& output) {
     print("Writing " + output + ": refusing to replace a MIDI file\n");
     return 1;
   }
-  if (error == 0 && !staged.empty()) error = out.write(staged);
-  if (error == 0) error = out.write(converted->text);
+  if (error == 0) {
+    if (!staged.empty()) staged += converted->text;
+    error = out.write(staged.empty() ? std::string_view(converted->text) : std::string_view(staged));
+  }
   if (error == 0) error = out.commit();
   if (error != 0) {
     print("Writing " + output + ": " + os_error_text(error) + "\n");

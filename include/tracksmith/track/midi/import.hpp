@@ -54,7 +54,8 @@ inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
 /// How the import goes about its work; no choice changes the document.
 struct ImportOptions {
   /// Threads that scan the tracks at once, the calling one among them; by
-  /// default (0) every hardware thread, at most one per track.
+  /// default (0) one per processor the process may run on (one for an
+  /// input under 512 KiB), at most one per track.
   unsigned threads = 0;
   /// Write each layer's body as text on the thread that scanned its track,
   /// and free its notes there (MidiImport::layer_bodies), so that the notes
