@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
 # Whole-process comparison of tracksmith with two peer MIDI converters
-# (midicsv, and midi2abc from abcmidi) on the same generated files. Runs are
-# alternated, RUNS of each (default 5), and the medians of wall time and peak
-# resident memory are printed with the ratio tracksmith / peer.
+# (midicsv, and midi2abc from abcmidi), measured side by side in one run.
+# Runs are alternated, RUNS of each (default 5); medians are printed, each
+# with its ratio tracksmith / other. It reports:
+#   1. generated files (the 27 MB file, 16 x 200,000 notes, first): wall
+#      time, CPU time (user + system) and peak resident memory;
+#   2. the 27 MB file against the floor: reading the input and writing the
+#      document's bytes through the page cache, nothing computed; then each
+#      conversion followed by reading its output back (cat), as the next
+#      step of a pipeline does;
+#   3. a library of small real files (the packages tests/realfiles uses),
+#      one process per file over existing outputs, serially and two at a
+#      time (xargs -P2);
+#   4. the crafted files of bench/crafted.sh (CPU seconds per MiB against
+#      the 27 MB file's; CRAFTED_RUNS, default 3).
 #
 #   bash bench/compare.sh [build-dir]      (default build dir: build/bench)
 #
 # BASELINE=<path to another tracksmith binary> adds that binary to the same
-# alternating runs (and CASES=large only the 27 MB file), so that a change
-# is measured against what it replaces in one run.
+# alternating runs, so that a change is measured against what it replaces in
+# one run; CASES=large keeps only the 27 MB file among the generated ones;
+# CRAFTED=0 leaves the crafted files out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/bench}"
@@ -27,6 +39,8 @@ done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+tracksmith="$(realpath "$build/tracksmith")"
+baseline="${BASELINE:+$(realpath "$BASELINE")}"
 
 # name | generator arguments
 cases=(
@@ -35,114 +49,129 @@ cases=(
   "random-32x1500|--tracks 32 --notes 1500 --repeat-share 0"
 )
 [ "${CASES:-all}" = large ] && cases=("${cases[0]}")
-baseline="${BASELINE:-}"
 
-# Prints "wall_seconds peak_kib" for one run of a command.
+# Prints "wall_seconds cpu_seconds peak_kib" for one run of a command.
 measure() {
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
     echo "command failed: $*" >&2; cat "$work/stderr" >&2; exit 1; }
-  cat "$work/time"
+  awk '{printf "%s %.3f %s\n", $1, $2 + $3, $4}' "$work/time"
 }
-
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b <= 0) print "-"; else printf "%.3f", a / b}'; }
+# Appends one measured run of `name` to its files of walls, CPU and peaks.
+record() {
+  local name="$1" w c m
+  shift
+  read -r w c m < <(measure "$@")
+  echo "$w" >>"$work/$name.wall"; echo "$c" >>"$work/$name.cpu"; echo "$m" >>"$work/$name.mem"
+}
+medians() { echo "$(median <"$work/$1.wall") $(median <"$work/$1.cpu") $(median <"$work/$1.mem")"; }
 
-printf '%-18s %-10s %12s %12s %14s %14s\n' file tool wall_s peak_MiB wall_ratio mem_ratio
+# 1. Generated files.
+printf '%-18s %-11s %8s %8s %9s %11s %10s %10s\n' file tool wall_s cpu_s peak_MiB wall_ratio cpu_ratio mem_ratio
+tools=(tracksmith)
+[ -n "$baseline" ] && tools+=(baseline)
+tools+=(midicsv midi2abc)
 for entry in "${cases[@]}"; do
   name="${entry%%|*}"
   args="${entry#*|}"
   file="$work/$name.mid"
   # shellcheck disable=SC2086
-  "$build/bench/gen_midi" "$file" $args
-  : >"$work/t.wall"; : >"$work/t.mem"; : >"$work/b.wall"; : >"$work/b.mem"
-  for peer in midicsv midi2abc; do : >"$work/$peer.wall"; : >"$work/$peer.mem"; done
+  "$build/bench/gen_midi" "$file" $args 2>/dev/null
+  for tool in "${tools[@]}"; do : >"$work/$tool.wall"; : >"$work/$tool.cpu"; : >"$work/$tool.mem"; done
   for ((i = 0; i < runs; i++)); do
-    read -r w m < <(measure "$build/tracksmith" "$file" "$work/out.track")
-    echo "$w" >>"$work/t.wall"; echo "$m" >>"$work/t.mem"
-    if [ -n "$baseline" ]; then
-      read -r w m < <(measure "$baseline" "$file" "$work/out-baseline.track")
-      echo "$w" >>"$work/b.wall"; echo "$m" >>"$work/b.mem"
-    fi
-    read -r w m < <(measure midicsv "$file" "$work/out.csv")
-    echo "$w" >>"$work/midicsv.wall"; echo "$m" >>"$work/midicsv.mem"
-    read -r w m < <(measure midi2abc -f "$file" -o "$work/out.abc")
-    echo "$w" >>"$work/midi2abc.wall"; echo "$m" >>"$work/midi2abc.mem"
+    record tracksmith "$tracksmith" "$file" "$work/out.track"
+    [ -n "$baseline" ] && record baseline "$baseline" "$file" "$work/out-baseline.track"
+    record midicsv midicsv "$file" "$work/out.csv"
+    record midi2abc midi2abc -f "$file" -o "$work/out.abc"
   done
-  tw=$(median <"$work/t.wall"); tm=$(median <"$work/t.mem")
-  printf '%-18s %-10s %12.3f %12.1f %14s %14s\n' "$name" tracksmith "$tw" "$(echo "$tm/1024" | bc -l)" - -
-  if [ -n "$baseline" ]; then
-    bw=$(median <"$work/b.wall"); bm=$(median <"$work/b.mem")
-    printf '%-18s %-10s %12.3f %12.1f %14.3f %14.3f\n' "$name" baseline "$bw" "$(echo "$bm/1024" | bc -l)" \
-      "$(echo "$tw/($bw+0.000001)" | bc -l)" "$(echo "$tm/$bm" | bc -l)"
-  fi
-  for peer in midicsv midi2abc; do
-    pw=$(median <"$work/$peer.wall"); pm=$(median <"$work/$peer.mem")
-    printf '%-18s %-10s %12.3f %12.1f %14.3f %14.3f\n' "$name" "$peer" "$pw" "$(echo "$pm/1024" | bc -l)" \
-      "$(echo "$tw/($pw+0.000001)" | bc -l)" "$(echo "$tm/$pm" | bc -l)"
-    if [ -n "$baseline" ]; then
-      printf '%-18s %-10s %12s %12s %14.3f %14.3f   (baseline / %s)\n' "$name" "" "" "" \
-        "$(echo "$bw/($pw+0.000001)" | bc -l)" "$(echo "$bm/$pm" | bc -l)" "$peer"
+  read -r tw tc tm < <(medians tracksmith)
+  [ "$name" = large-16x200000 ] && large_wall=$tw
+  for tool in "${tools[@]}"; do
+    read -r w c m < <(medians "$tool")
+    if [ "$tool" = tracksmith ]; then
+      printf '%-18s %-11s %8.3f %8.3f %9.1f %11s %10s %10s\n' "$name" "$tool" "$w" "$c" "$(echo "$m/1024" | bc -l)" - - -
+    else
+      printf '%-18s %-11s %8.3f %8.3f %9.1f %11s %10s %10s\n' "$name" "$tool" "$w" "$c" "$(echo "$m/1024" | bc -l)" \
+        "$(ratio "$tw" "$w")" "$(ratio "$tc" "$c")" "$(ratio "$tm" "$m")"
     fi
   done
 done
 
-# The pipeline and the floor on the 27 MB file: each tool's conversion
-# followed by reading its output back (cat, as the next step of a pipeline
-# does), and the floor: reading the input and writing the document's bytes
-# through the page cache, with nothing computed.
+# 2. The 27 MB file against the floor, and each conversion with its output
+# read back.
 large="$work/large-16x200000.mid"
-[ -f "$large" ] || "$build/bench/gen_midi" "$large" --tracks 16 --notes 200000
-"$build/tracksmith" "$large" "$work/reference.track" 2>/dev/null
-: >"$work/p.t"; : >"$work/p.b"; : >"$work/p.m"; : >"$work/p.f"
+[ -f "$large" ] || "$build/bench/gen_midi" "$large" --tracks 16 --notes 200000 2>/dev/null
+"$tracksmith" "$large" "$work/reference.track" 2>/dev/null
+floor="cat '$large' >/dev/null && cat '$work/reference.track' >'$work/floor.track'"
+pipeline=(tracksmith)
+[ -n "$baseline" ] && pipeline+=(baseline)
+pipeline+=(midicsv floor)
+for tool in "${pipeline[@]}" floor-alone; do : >"$work/p-$tool.wall"; : >"$work/p-$tool.cpu"; : >"$work/p-$tool.mem"; done
 for ((i = 0; i < runs; i++)); do
-  read -r w _ < <(measure sh -c "\"$build/tracksmith\" \"$large\" \"$work/out.track\" 2>/dev/null && cat \"$work/out.track\"")
-  echo "$w" >>"$work/p.t"
-  if [ -n "$baseline" ]; then
-    read -r w _ < <(measure sh -c "\"$baseline\" \"$large\" \"$work/out-baseline.track\" 2>/dev/null && cat \"$work/out-baseline.track\"")
-    echo "$w" >>"$work/p.b"
-  fi
-  read -r w _ < <(measure sh -c "midicsv \"$large\" \"$work/out.csv\" && cat \"$work/out.csv\"")
-  echo "$w" >>"$work/p.m"
-  read -r w _ < <(measure sh -c "cat \"$large\" >/dev/null && cat \"$work/reference.track\" >\"$work/floor.track\" && cat \"$work/floor.track\"")
-  echo "$w" >>"$work/p.f"
+  record p-floor-alone sh -c "$floor"
+  record p-tracksmith sh -c "'$tracksmith' '$large' '$work/out.track' 2>/dev/null && cat '$work/out.track'"
+  [ -n "$baseline" ] && record p-baseline sh -c "'$baseline' '$large' '$work/out-baseline.track' 2>/dev/null && cat '$work/out-baseline.track'"
+  record p-midicsv sh -c "midicsv '$large' '$work/out.csv' && cat '$work/out.csv'"
+  record p-floor sh -c "$floor && cat '$work/floor.track'"
 done
-pt=$(median <"$work/p.t"); pm=$(median <"$work/p.m"); pf=$(median <"$work/p.f")
-printf '\n%-30s %10s %14s\n' "convert + read back (27 MB)" wall_s ratio
-printf '%-30s %10.3f %14s\n' tracksmith "$pt" -
-[ -n "$baseline" ] && printf '%-30s %10.3f %14.3f\n' baseline "$(median <"$work/p.b")" \
-  "$(echo "$pt/($(median <"$work/p.b")+0.000001)" | bc -l)"
-printf '%-30s %10.3f %14.3f\n' midicsv "$pm" "$(echo "$pt/($pm+0.000001)" | bc -l)"
-printf '%-30s %10.3f %14.3f\n' "floor (read, write, read back)" "$pf" "$(echo "$pt/($pf+0.000001)" | bc -l)"
+read -r fw _ _ < <(medians p-floor-alone)
+printf '\n%-34s %10s %14s\n' "the 27 MB file" wall_s ratio
+printf '%-34s %10.3f %14s\n' "floor (read input, write document)" "$fw" -
+printf '%-34s %10.3f %14s\n' "tracksmith (part 1)" "$large_wall" "$(ratio "$large_wall" "$fw")"
+printf '\n%-34s %10s %14s\n' "convert + read back" wall_s ratio
+read -r pt _ _ < <(medians p-tracksmith)
+for tool in "${pipeline[@]}"; do
+  read -r w _ _ < <(medians "p-$tool")
+  if [ "$tool" = tracksmith ]; then
+    printf '%-34s %10.3f %14s\n' "$tool" "$w" -
+  else
+    printf '%-34s %10.3f %14s\n' "$tool" "$w" "$(ratio "$pt" "$w")"
+  fi
+done
 
-# A library of small real files (the packages tests/realfiles uses), one
-# process per file, serially and two at a time, against midicsv.
+# 3. A library of small real files, one process per file over existing
+# outputs, serially and two at a time.
 if (cd "$work" && timeout 120 apt-get download pianobooster planetblupi-music-midi >/dev/null 2>&1); then
   for deb in "$work"/*.deb; do dpkg-deb -x "$deb" "$work/real"; done
   find "$work/real" -iname '*.mid.gz' -exec gunzip -f {} +
-  find "$work/real" -type f \( -iname '*.mid' -o -iname '*.midi' -o -iname '*.kar' \) -print0 >"$work/list"
-  count=$(tr -cd '\0' <"$work/list" | wc -c)
+  mkdir -p "$work/outputs"
+  find "$work/real" -type f \( -iname '*.mid' -o -iname '*.midi' -o -iname '*.kar' \) |
+    sort | awk -v dir="$work/outputs" '{print $0; print dir "/" NR ".out"}' | tr '\n' '\0' >"$work/pairs"
+  count=$(($(tr -cd '\0' <"$work/pairs" | wc -c) / 2))
   batch() {  # tool, parallelism: wall seconds of converting every file
     local start end
     start=$(date +%s.%N)
-    xargs -0 -P"$2" -I{} sh -c "$1 \"\$1\" \"\$1.\$\$.out\" >/dev/null 2>&1; rm -f \"\$1.\$\$.out\"" _ {} <"$work/list"
+    xargs -0 -n2 -P"$2" "$1" <"$work/pairs" >/dev/null 2>&1 || true
     end=$(date +%s.%N)
     echo "$end - $start" | bc -l
   }
-  printf '\n%-30s %10s %10s %14s %14s\n' "small real files ($count)" serial_s P2_s serial_ratio P2_ratio
-  for p in 1 2; do : >"$work/s$p.t"; : >"$work/s$p.m"; : >"$work/s$p.b"; done
+  small=(tracksmith)
+  [ -n "$baseline" ] && small+=(baseline)
+  small+=(midicsv)
+  binary() { case "$1" in tracksmith) echo "$tracksmith" ;; baseline) echo "$baseline" ;; *) echo "$1" ;; esac; }
+  for tool in "${small[@]}"; do batch "$(binary "$tool")" 1 >/dev/null; : >"$work/s1-$tool"; : >"$work/s2-$tool"; done
   for ((i = 0; i < runs; i++)); do
     for p in 1 2; do
-      batch "\"$build/tracksmith\"" "$p" >>"$work/s$p.t"
-      [ -n "$baseline" ] && batch "\"$baseline\"" "$p" >>"$work/s$p.b"
-      batch midicsv "$p" >>"$work/s$p.m"
+      for tool in "${small[@]}"; do batch "$(binary "$tool")" "$p" >>"$work/s$p-$tool"; done
     done
   done
-  t1=$(median <"$work/s1.t"); t2=$(median <"$work/s2.t"); m1=$(median <"$work/s1.m"); m2=$(median <"$work/s2.m")
-  printf '%-30s %10.3f %10.3f %14s %14s\n' tracksmith "$t1" "$t2" - -
-  if [ -n "$baseline" ]; then
-    b1=$(median <"$work/s1.b"); b2=$(median <"$work/s2.b")
-    printf '%-30s %10.3f %10.3f %14.3f %14.3f\n' baseline "$b1" "$b2" "$(echo "$t1/$b1" | bc -l)" "$(echo "$t2/$b2" | bc -l)"
-  fi
-  printf '%-30s %10.3f %10.3f %14.3f %14.3f\n' midicsv "$m1" "$m2" "$(echo "$t1/$m1" | bc -l)" "$(echo "$t2/$m2" | bc -l)"
+  t1=$(median <"$work/s1-tracksmith"); t2=$(median <"$work/s2-tracksmith")
+  printf '\n%-34s %10s %10s %14s %14s\n' "small real files ($count)" serial_s P2_s serial_ratio P2_ratio
+  for tool in "${small[@]}"; do
+    a=$(median <"$work/s1-$tool"); b=$(median <"$work/s2-$tool")
+    if [ "$tool" = tracksmith ]; then
+      printf '%-34s %10.3f %10.3f %14s %14s\n' "$tool" "$a" "$b" - -
+    else
+      printf '%-34s %10.3f %10.3f %14s %14s\n' "$tool" "$a" "$b" "$(ratio "$t1" "$a")" "$(ratio "$t2" "$b")"
+    fi
+  done
 else
   echo "small real files: package registry not reachable; skipped"
+fi
+
+# 4. The crafted files.
+if [ "${CRAFTED:-1}" != 0 ]; then
+  echo
+  RUNS="${CRAFTED_RUNS:-3}" TRACKSMITH="$tracksmith" bash bench/crafted.sh "$build"
 fi

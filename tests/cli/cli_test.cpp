@@ -238,6 +238,27 @@ TEST_F(Cli, ToolWritesTheFrontDoorsText) {
   }
 }
 
+// TRACKSMITH_THREADS sets the threads of a conversion; the document is the
+// same for any number, and a value out of range is refused before anything.
+TEST_F(Cli, ThreadsFromTheEnvironment) {
+  spit(dir_ / "x.mid", long_last_layer_file());
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "plain.track"}).status, 0);
+  for (const char* value : {"1", "2", "7", ""}) {
+    const Outcome r = run_tool(dir_, {std::string("TRACKSMITH_THREADS=") + value, TRACKSMITH_BINARY, "x.mid"},
+                               "/usr/bin/env");
+    EXPECT_EQ(r.status, 0) << value;
+    EXPECT_EQ(slurp(dir_ / "x.track"), slurp(dir_ / "plain.track")) << value;
+  }
+  fs::remove(dir_ / "x.track");
+  for (const char* value : {"0", "1025", "two", "2x", "-1", " 2"}) {
+    const Outcome r = run_tool(dir_, {std::string("TRACKSMITH_THREADS=") + value, TRACKSMITH_BINARY, "x.mid"},
+                               "/usr/bin/env");
+    EXPECT_EQ(r.status, 1) << value;
+    EXPECT_EQ(r.err, "tracksmith: TRACKSMITH_THREADS must be a whole number from 1 to 1024\n") << value;
+    EXPECT_FALSE(fs::exists(dir_ / "x.track")) << value;
+  }
+}
+
 TEST_F(Cli, SuccessWritesDerivedPathAndReportsLayers) {
   spit(dir_ / "x.mid", three_layer_file());
   const Outcome r = run_tool(dir_, {"x.mid"});
