@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cerrno>
 #include <csignal>
+#include <signal.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -200,7 +201,35 @@ int run_arguments(int argc, char** argv) {
 
 }  // namespace
 
+namespace {
+
+// An interrupted run removes the new file of its output, if it is writing
+// one, and then ends by the signal's own default action, so that the shell
+// or the build tool sees the interruption. The old output is untouched.
+extern "C" void on_interruption(int signal_number) {
+  remove_unfinished_output();
+  // The handler was set to run once: the signal, blocked while it runs,
+  // now ends the process as if no handler had been set.
+  ::raise(signal_number);
+}
+
+void remove_output_on_interruption() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current {};
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = on_interruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+}  // namespace
+
 int run(int argc, char** argv) {
+  remove_output_on_interruption();
   // Past a file size limit (ulimit -f) the write is to fail with its error
   // and the usual message, not to end the process by a signal.
   std::signal(SIGXFSZ, SIG_IGN);

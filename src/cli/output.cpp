@@ -5,11 +5,14 @@
 #include "tracksmith/cli/output.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,11 +76,58 @@ bool starts_like_midi(int fd) {
   return got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "RMID", 4) == 0;
 }
 
+/// The descriptor a path names when it is one of this process's open
+/// descriptors (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N or
+/// /proc/<this process>/fd/N), or -1.
+int named_descriptor(const std::string& path) {
+  std::string_view rest = path;
+  int fd = -1;
+  if (rest == "/dev/stdout") {
+    fd = 1;
+  } else if (rest == "/dev/stderr") {
+    fd = 2;
+  } else {
+    const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (const std::string_view prefix : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+                                          std::string_view(own)}) {
+      if (rest.substr(0, prefix.size()) != prefix) continue;
+      rest.remove_prefix(prefix.size());
+      int number = 0;
+      const auto [end, failure] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+      if (failure == std::errc{} && end == rest.data() + rest.size() && !rest.empty() && rest[0] != '+') {
+        fd = number;
+      }
+      break;
+    }
+  }
+  return fd >= 0 && ::fcntl(fd, F_GETFD) >= 0 ? fd : -1;
+}
+
+// The new file while it does not have the target's name, for an
+// interrupting signal to remove: a copy of its name in room that is never
+// freed, and whether it is there.
+char unfinished_name[4096];
+std::atomic<bool> unfinished{false};
+
+void remember_unfinished(const std::string& name) {
+  unfinished = false;
+  if (name.size() >= sizeof unfinished_name) return;  // such a name stays after a signal
+  std::memcpy(unfinished_name, name.c_str(), name.size() + 1);
+  unfinished = true;
+}
+
 }  // namespace
+
+void remove_unfinished_output() noexcept {
+  if (unfinished.load()) ::unlink(unfinished_name);
+}
 
 OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  if (!temporary_.empty()) {
+    ::unlink(temporary_.c_str());
+    unfinished = false;
+  }
 }
 
 int OutputFile::open(const std::string& path) {
@@ -93,21 +143,31 @@ int OutputFile::open(const std::string& path) {
       temporary_.clear();
       return errno == EACCES || errno == EPERM ? open_in_place(path) : errno;
     }
+    remember_unfinished(temporary_);
     return 0;
   }
-  if (!S_ISREG(existing.st_mode)) return open_in_place(path);
-  // Opening follows links, so this looks at the file that would be replaced.
-  if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); fd >= 0) {
-    refused_ = starts_like_midi(fd);
-    ::close(fd);
-    // A mistyped command (tracksmith a.mid b.mid, or the input named twice)
-    // would otherwise replace a MIDI file by a document.
-    if (refused_) return 0;
+  if (S_ISREG(existing.st_mode)) {
+    // Opening follows links, so this looks at the file that would be replaced.
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); fd >= 0) {
+      refused_ = starts_like_midi(fd);
+      ::close(fd);
+      // A mistyped command (tracksmith a.mid b.mid, or the input named twice)
+      // would otherwise replace a MIDI file by a document.
+      if (refused_) return 0;
+    }
   }
-  // A path under /dev or /proc (/dev/stdout, /dev/fd/3) names a descriptor
-  // that someone holds open: even when it leads to a regular file, that file
-  // is written as it stands, since a new file in its place would take the
-  // name but not the open descriptor.
+  // A path that names one of this process's open descriptors (/dev/stdout,
+  // /dev/fd/3) is written through that descriptor as it stands: at its
+  // offset, with its flags (">> log" appends), and never cut.
+  if (const int held = named_descriptor(path); held >= 0) {
+    fd_ = ::fcntl(held, F_DUPFD_CLOEXEC, 3);
+    return fd_ >= 0 ? 0 : errno;
+  }
+  if (!S_ISREG(existing.st_mode)) return open_in_place(path);
+  // Any other path under /dev or /proc names a descriptor that someone
+  // holds open: even when it leads to a regular file, that file is written
+  // as it stands, since a new file in its place would take the name but not
+  // the open descriptor.
   if (path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0) return open_in_place(path);
   struct stat link {};
   if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -121,7 +181,10 @@ int OutputFile::open(const std::string& path) {
   // writing: a new file could otherwise take its place.
   if (::access(target_.c_str(), W_OK) != 0) return errno;
   fd_ = create_temporary(target_, temporary_);
-  if (fd_ >= 0) return keep_owner_and_mode(existing);
+  if (fd_ >= 0) {
+    remember_unfinished(temporary_);
+    return keep_owner_and_mode(existing);
+  }
   temporary_.clear();
   // A directory that takes no new file (no write permission on it) still
   // lets a writable existing file be written over, as before.
@@ -153,6 +216,7 @@ int OutputFile::commit() {
   if (::close(fd) != 0 && errno != EINTR) return errno;
   if (!temporary_.empty()) {
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) return errno;
+    unfinished = false;
     temporary_.clear();
   }
   return 0;

@@ -745,6 +745,76 @@ TEST_F(Cli, ExistingOutputIsReplacedExactly) {
   EXPECT_TRUE(slurp(dir_ / "out.txt") == expected);
 }
 
+// Outputs named by an open descriptor (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N) are written through that descriptor as it stands: at its
+// offset, keeping its append flag, never cut, so ">> log" appends.
+TEST_F(Cli, DescriptorOutputsAppendAndAreNeverCut) {
+  spit(dir_ / "x.mid", three_layer_file());
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "plain.track"}).status, 0);
+  const std::string document = slurp(dir_ / "plain.track");
+  const std::string tool = TRACKSMITH_BINARY;
+  const std::string before = "earlier line\n";
+  for (const char* path : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "/dev/fd/5"}) {
+    const std::string fd = std::string(path) == "/dev/fd/5" ? "5" : "";
+    const Outcome appended = run_tool(
+        dir_, {"-c", "printf 'earlier line\\n' > log; exec " + tool + " x.mid " + path + " " + fd + ">> log"},
+        "/bin/sh");
+    EXPECT_EQ(appended.status, 0) << path << appended.err;
+    EXPECT_EQ(slurp(dir_ / "log"), before + document) << path;
+  }
+  // At the descriptor's offset, and nothing after it is cut: ten bytes are
+  // skipped, and the longer old text beyond the document stays.
+  const std::string old_text(document.size() + 50, 'z');
+  spit(dir_ / "log", Bytes(old_text.begin(), old_text.end()));
+  const Outcome at_offset = run_tool(
+      dir_, {"-c", "exec 3<>log; dd bs=1 skip=0 count=10 <&3 >/dev/null 2>&1; exec " + tool + " x.mid /dev/fd/3"},
+      "/bin/sh");
+  EXPECT_EQ(at_offset.status, 0) << at_offset.err;
+  EXPECT_EQ(slurp(dir_ / "log"), old_text.substr(0, 10) + document + old_text.substr(10 + document.size()));
+  // A pipe still takes it.
+  const Outcome piped =
+      run_tool(dir_, {"-c", "exec " + tool + " x.mid /dev/stdout | cat > piped"}, "/bin/sh");
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(slurp(dir_ / "piped"), document);
+}
+
+// An interrupted run (SIGINT, SIGTERM, SIGHUP) leaves the old output as it
+// was and no new file beside it, and ends by the same signal, so that shells
+// and build tools see the interruption.
+TEST_F(Cli, InterruptedRunLeavesTheOldOutputAndNoNewFile) {
+  TrackBuilder big;
+  for (int i = 0; i < 1500000; ++i) big.note_on(1, 0, 60, 100).note_off(1, 0, 60);
+  spit(dir_ / "big.mid", MidiBuilder().track(big.end()).bytes());
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    spit(dir_ / "big.track", Bytes{'o', 'l', 'd'});
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ / ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+    std::string program = TRACKSMITH_BINARY;
+    std::string input = "big.mid";
+    char* argv[] = {program.data(), input.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Waits for the new file that takes the document, then interrupts.
+    bool writing = false;
+    for (int k = 0; k < 200000 && !writing; ++k) {
+      for (const auto& entry : fs::directory_iterator(dir_)) {
+        if (entry.path().filename().string().rfind(".tracksmith-", 0) == 0) writing = true;
+      }
+      if (!writing) usleep(100);
+    }
+    EXPECT_TRUE(writing) << signal_number;
+    kill(pid, signal_number);
+    int wstatus = 0;
+    ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == signal_number) << signal_number << " " << wstatus;
+    EXPECT_EQ(files(), (std::vector<std::string>{".stderr", "big.mid", "big.track"})) << signal_number;
+    EXPECT_EQ(slurp(dir_ / "big.track"), "old") << signal_number;
+  }
+}
+
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
   const fs::path source = TRACKSMITH_SOURCE_DIR;
   const Outcome r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});

@@ -18,6 +18,10 @@ namespace tracksmith::cli {
 /// file whose directory takes no new file, are written as they stand, an
 /// existing regular file then cut to the text's length. A file that holds
 /// MIDI data is never opened for writing.
+/// Removes the new file of an output being written, if there is one, and
+/// nothing else: for a signal handler (it only calls unlink).
+void remove_unfinished_output() noexcept;
+
 class OutputFile {
  public:
   OutputFile() = default;
