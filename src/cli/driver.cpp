@@ -167,7 +167,8 @@ int convert_file(const std::string& input, const std::string& output, unsigned t
   }
   if (error == 0) error = out.commit();
   if (error != 0) {
-    print("Writing " + output + ": " + os_error_text(error) + "\n");
+    const char* why = out.no_new_file() ? "no new file can be made beside it to replace it: " : "";
+    print("Writing " + output + ": " + why + os_error_text(error) + "\n");
     return 1;
   }
   print("Imported " + input + " \u2192 " + output + " (" + std::to_string(converted->layers) + " layers)\n");

@@ -15,6 +15,8 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +111,25 @@ int named_descriptor(const std::string& path) {
 char unfinished_name[4096];
 std::atomic<bool> unfinished{false};
 
+// Holds off the interrupting signals while a new file is made and its name
+// remembered, so that an interruption always finds the name of a file it
+// may leave behind.
+class InterruptionsHeld {
+ public:
+  InterruptionsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal_number);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before_);
+  }
+  InterruptionsHeld(const InterruptionsHeld&) = delete;
+  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+  ~InterruptionsHeld() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+
+ private:
+  sigset_t before_;
+};
+
 void remember_unfinished(const std::string& name) {
   unfinished = false;
   if (name.size() >= sizeof unfinished_name) return;  // such a name stays after a signal
@@ -138,12 +159,15 @@ int OutputFile::open(const std::string& path) {
     // all gets a new file.
     struct stat link {};
     if (errno != ENOENT || ::lstat(path.c_str(), &link) == 0) return open_in_place(path);
-    fd_ = create_temporary(path, temporary_);
+    {
+      const InterruptionsHeld held;
+      fd_ = create_temporary(path, temporary_);
+      if (fd_ >= 0) remember_unfinished(temporary_);
+    }
     if (fd_ < 0) {
       temporary_.clear();
       return errno == EACCES || errno == EPERM ? open_in_place(path) : errno;
     }
-    remember_unfinished(temporary_);
     return 0;
   }
   if (S_ISREG(existing.st_mode)) {
@@ -180,16 +204,18 @@ int OutputFile::open(const std::string& path) {
   // A file its user may not write stays protected, as when it was opened for
   // writing: a new file could otherwise take its place.
   if (::access(target_.c_str(), W_OK) != 0) return errno;
-  fd_ = create_temporary(target_, temporary_);
-  if (fd_ >= 0) {
-    remember_unfinished(temporary_);
-    return keep_owner_and_mode(existing);
+  {
+    const InterruptionsHeld held;
+    fd_ = create_temporary(target_, temporary_);
+    if (fd_ >= 0) remember_unfinished(temporary_);
   }
+  if (fd_ >= 0) return keep_owner_and_mode(existing);
   temporary_.clear();
-  // A directory that takes no new file (no write permission on it) still
-  // lets a writable existing file be written over, as before.
-  if (errno != EACCES && errno != EPERM) return errno;
-  return open_in_place(target_);
+  // A directory that takes no new file (no write permission on it, a full
+  // or read-only file system) is refused rather than written over in place:
+  // a failure on the way would leave the old file half replaced.
+  no_new_file_ = true;
+  return errno;
 }
 
 int OutputFile::open_in_place(const std::string& target) {
@@ -222,16 +248,22 @@ int OutputFile::commit() {
   return 0;
 }
 
-/// The new file keeps the old one's owner where that is allowed (it is for
-/// the superuser, and for a group the user belongs to), and its permission
-/// bits in any case.
+/// The new file keeps the old one's owner and group where each is allowed
+/// (the owner for the superuser, the group also for a user who belongs to
+/// it), and its permission bits wherever the file system has them.
 int OutputFile::keep_owner_and_mode(const struct stat& existing) {
-  if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
-    // Where it is not allowed, the file belongs to its writer, as a new
-    // file would.
-    [[maybe_unused]] const int ignored = ::fchown(fd_, existing.st_uid, existing.st_gid);
+  // Each on its own, so that the group is kept even where the owner cannot
+  // be; what is not allowed stays the writer's, as for a new file.
+  if (existing.st_uid != ::geteuid()) {
+    [[maybe_unused]] const int ignored = ::fchown(fd_, existing.st_uid, static_cast<gid_t>(-1));
   }
-  return ::fchmod(fd_, existing.st_mode & 07777) == 0 ? 0 : errno;
+  if (existing.st_gid != ::getegid()) {
+    [[maybe_unused]] const int ignored = ::fchown(fd_, static_cast<uid_t>(-1), existing.st_gid);
+  }
+  if (::fchmod(fd_, existing.st_mode & 07777) == 0) return 0;
+  // A file system without permission bits (FAT through FUSE) fixes every
+  // file's mode itself.
+  return errno == ENOSYS || errno == ENOTSUP || errno == EOPNOTSUPP ? 0 : errno;
 }
 
 }  // namespace tracksmith::cli

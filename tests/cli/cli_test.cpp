@@ -815,6 +815,46 @@ TEST_F(Cli, InterruptedRunLeavesTheOldOutputAndNoNewFile) {
   }
 }
 
+// Replacing a file of someone else's: run as another user (uid 65534,
+// group 100, also in group 4321), the tool keeps the old file's group where
+// that user may set it, and refuses, keeping the old file, where no new file
+// can be made beside it (it would otherwise be written in place, half
+// written if the run fails).
+TEST_F(Cli, ReplacingAnotherUsersFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make files of other users";
+  spit(dir_ / "x.mid", three_layer_file());
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod((dir_ / "x.mid").c_str(), 0644), 0);
+  const std::string as_other = std::string("exec setpriv --reuid=65534 --regid=100 --groups=4321 ") +
+                               TRACKSMITH_BINARY + " x.mid ";
+  const Bytes old{'o', 'l', 'd'};
+
+  fs::create_directory(dir_ / "shared");
+  ASSERT_EQ(chmod((dir_ / "shared").c_str(), 0777), 0);
+  spit(dir_ / "shared/x.track", old);
+  ASSERT_EQ(chown((dir_ / "shared/x.track").c_str(), 1234, 4321), 0);
+  ASSERT_EQ(chmod((dir_ / "shared/x.track").c_str(), 0660), 0);
+  const Outcome shared = run_tool(dir_, {"-c", as_other + "shared/x.track"}, "/bin/sh");
+  ASSERT_EQ(shared.status, 0) << shared.err;
+  struct stat info {};
+  ASSERT_EQ(stat((dir_ / "shared/x.track").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 65534u);  // only the superuser may give a file away
+  EXPECT_EQ(info.st_gid, 4321u);
+  EXPECT_EQ(info.st_mode & 07777, 0660u);
+
+  fs::create_directory(dir_ / "closed");
+  spit(dir_ / "closed/x.track", old);
+  ASSERT_EQ(chmod((dir_ / "closed/x.track").c_str(), 0666), 0);
+  ASSERT_EQ(chmod((dir_ / "closed").c_str(), 0555), 0);
+  const Outcome closed = run_tool(dir_, {"-c", as_other + "closed/x.track"}, "/bin/sh");
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.err,
+            "Writing closed/x.track: no new file can be made beside it to replace it: Permission denied "
+            "(os error 13)\n");
+  EXPECT_TRUE(slurp(dir_ / "closed/x.track") == "old");
+  ASSERT_EQ(chmod((dir_ / "closed").c_str(), 0755), 0);
+}
+
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
   const fs::path source = TRACKSMITH_SOURCE_DIR;
   const Outcome r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});

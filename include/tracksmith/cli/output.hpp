@@ -14,10 +14,12 @@ namespace tracksmith::cli {
 /// the text goes into a new file beside it, which takes the target's name in
 /// one step when it is complete. Until that step the old file is untouched,
 /// and after any failure it is still there, byte for byte, with no new file
-/// left behind. Devices, pipes and paths under /dev or /proc, and an existing
-/// file whose directory takes no new file, are written as they stand, an
-/// existing regular file then cut to the text's length. A file that holds
-/// MIDI data is never opened for writing.
+/// left behind; where no new file can be made beside it, it is not replaced
+/// at all. A path naming an open descriptor of the process (/dev/stdout,
+/// /dev/fd/N) is written through that descriptor as it stands; other
+/// devices, pipes and paths under /dev or /proc are written as they stand,
+/// a regular file reached that way then cut to the text's length. A file
+/// that holds MIDI data is never opened for writing.
 /// Removes the new file of an output being written, if there is one, and
 /// nothing else: for a signal handler (it only calls unlink).
 void remove_unfinished_output() noexcept;
@@ -35,6 +37,9 @@ class OutputFile {
   /// When the path holds MIDI data nothing is opened and refused() is true.
   int open(const std::string& path);
   bool refused() const { return refused_; }
+  /// True when open() failed because no new file could be made beside an
+  /// existing one to replace it (the old file is then kept as it is).
+  bool no_new_file() const { return no_new_file_; }
 
   /// True for a new file nobody sees yet: it may take the text in pieces
   /// before the whole text exists. Anything else takes it only when it is
@@ -55,6 +60,7 @@ class OutputFile {
 
   int fd_ = -1;
   bool refused_ = false;
+  bool no_new_file_ = false;
   std::string target_;     ///< the path, or the file a link at it leads to
   std::string temporary_;  ///< the new file while it does not have the target's name
   std::uint64_t old_size_ = 0;  ///< an existing regular file written in place
