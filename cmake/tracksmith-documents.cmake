@@ -7,7 +7,9 @@
 # the current build folder). A rule runs again only when its MIDI file or the
 # tool changes, so Ninja or Make convert in parallel and incrementally. A file
 # that fails to convert fails the build with the tool's message and leaves no
-# document behind, so the next build tries it again.
+# document behind, so the next build tries it again. Two inputs that would
+# become one document (song.mid and song.midi) stop the configuration with
+# an error naming both; the documents' folders are made at configure time.
 function(tracksmith_add_documents target)
   if(NOT TARGET tracksmith::tool)
     message(FATAL_ERROR "tracksmith_add_documents: the target tracksmith::tool is not known")
@@ -26,9 +28,18 @@ function(tracksmith_add_documents target)
     else()
       set(output "${CMAKE_CURRENT_BINARY_DIR}/${stem}.track")
     endif()
+    # Every input that becomes a document is remembered by its document, in
+    # this call and in every other one.
+    get_property(earlier GLOBAL PROPERTY "tracksmith_document_source:${output}")
+    if(earlier)
+      file(RELATIVE_PATH shown_output "${CMAKE_BINARY_DIR}" "${output}")
+      message(FATAL_ERROR "tracksmith_add_documents(${target}): ${earlier} and ${relative} both become "
+                          "${shown_output}; rename one of them")
+    endif()
+    set_property(GLOBAL PROPERTY "tracksmith_document_source:${output}" "${relative}")
     get_filename_component(output_folder "${output}" DIRECTORY)
+    file(MAKE_DIRECTORY "${output_folder}")
     add_custom_command(OUTPUT "${output}"
-      COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_folder}"
       COMMAND tracksmith::tool "${input}" "${output}"
       DEPENDS "${input}" tracksmith::tool
       COMMENT "Converting ${relative}"

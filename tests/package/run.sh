@@ -62,6 +62,17 @@ touch "$work/documents/songs/second.mid"
 cmake --build "$work/documents-build" >"$work/third-build.log" 2>&1
 [ "$(grep -c "Converting" "$work/third-build.log")" = 1 ] || { cat "$work/third-build.log"; fail "a touched file did not convert alone"; }
 
+grep -q "make_directory" "$work/documents-build/build.ninja" &&
+  fail "tracksmith_add_documents makes a folder in every build rule instead of once at configure time"
+cp "$example" "$work/documents/songs/clash.mid"
+cp "$example" "$work/documents/songs/clash.midi"
+if cmake -S "$work/documents" -B "$work/clash-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DTWO_INPUTS_ONE_OUTPUT=ON >"$work/clash.log" 2>&1; then
+  fail "two inputs that become one document configure without an error"
+fi
+grep -q "songs/clash.mid and songs/clash.midi both" "$work/clash.log" ||
+  { cat "$work/clash.log"; fail "the error for two inputs with one document does not name both"; }
+
 echo "-- host project with add_subdirectory"
 cmake -S tests/package/host -B "$work/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_SOURCE="$source" >/dev/null
 if cmake --build "$work/host" -- -t targets all | grep -qE '_tests:|fuzz_|bench_'; then
