@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "tracksmith/track/midi/import.hpp"
 #include "tracksmith/tracksmith.hpp"
 
 using namespace tracksmith;

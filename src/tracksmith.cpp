@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "tracksmith/track/midi/import.hpp"
 #include "tracksmith/track/track.hpp"
 
 namespace tracksmith {

@@ -18,14 +18,16 @@
 #include <string_view>
 #include <vector>
 
+#include "tracksmith/common/api.hpp"
 #include "tracksmith/common/result.hpp"
 #include "tracksmith/header_format/document.hpp"
-#include "tracksmith/track/midi/import.hpp"
+#include "tracksmith/track/midi/import_error.hpp"
+#include "tracksmith/version.hpp"
 
 namespace tracksmith {
 
 /// The version of this library and tool, "X.Y.Z".
-std::string_view version() noexcept;
+TRACKSMITH_API std::string_view version() noexcept;
 
 /// A finished conversion.
 struct Conversion {
@@ -79,10 +81,10 @@ struct ConvertOptions {
 /// Never throws for bad input: every failure is a ConversionError. Throws
 /// std::bad_alloc only when memory runs out. Keeps no state between calls,
 /// so several threads may convert at once.
-common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi);
+TRACKSMITH_API common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi);
 
 /// convert() with a choice of how the text is handed over.
-common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi,
-                                                    const ConvertOptions& options);
+TRACKSMITH_API common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t> midi,
+                                                                   const ConvertOptions& options);
 
 }  // namespace tracksmith

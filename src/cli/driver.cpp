@@ -24,6 +24,7 @@
 #include "tracksmith/cli/input.hpp"
 #include "tracksmith/cli/output.hpp"
 #include "tracksmith/cli/paths.hpp"
+#include "tracksmith/track/midi/import.hpp"
 #include "tracksmith/tracksmith.hpp"
 
 namespace tracksmith::cli {

@@ -47,6 +47,46 @@ g++ -std=c++20 tests/package/consumer/main.cpp -o "$work/pc-consumer" $(pkg-conf
 "$work/pc-consumer" "$example" "$work/pc.track" >/dev/null
 cmp "$work/tool.track" "$work/pc.track" || fail "the pkg-config consumer's text differs from the tool's"
 
+echo "-- consumer built with -fno-exceptions, and the version macros"
+# shellcheck disable=SC2046
+g++ -std=c++20 -fno-exceptions -Wall -Wextra -Werror tests/package/consumer/no_exceptions.cpp \
+  -o "$work/no-exceptions" $(pkg-config --cflags --libs tracksmith) || fail "a -fno-exceptions consumer does not build"
+"$work/no-exceptions" "$example" "$work/no-exceptions.track" || fail "the -fno-exceptions consumer failed"
+cmp "$work/tool.track" "$work/no-exceptions.track" || fail "the -fno-exceptions consumer's text differs"
+grep -q "TRACKSMITH_VERSION_STRING \"$version\"" "$prefix/include/tracksmith/version.hpp" ||
+  fail "version.hpp does not carry the project's version"
+
+echo "-- a shared-object plugin that links the static libraries"
+cmake -S tests/package/plugin -B "$work/plugin" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/plugin" >"$work/plugin.log" 2>&1 || { cat "$work/plugin.log"; fail "the plugin does not link"; }
+"$work/plugin/loader" "$work/plugin/plugin.so" "$example" "$work/plugin.track" || fail "the plugin failed"
+cmp "$work/tool.track" "$work/plugin.track" || fail "the plugin's text differs from the tool's"
+
+echo "-- shared library (BUILD_SHARED_LIBS=ON)"
+cmake -S . -B "$work/shared" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_BUILD_TESTS=OFF \
+  -DBUILD_SHARED_LIBS=ON >/dev/null
+cmake --build "$work/shared" >/dev/null
+shared_prefix="$work/shared-prefix"
+cmake --install "$work/shared" --prefix "$shared_prefix" >/dev/null
+library="$(ls "$shared_prefix"/lib/libtracksmith.so.*.*.*)"
+soname="$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')"
+[ "$soname" = "libtracksmith.so.$(echo "$version" | cut -d. -f1,2)" ] || fail "the shared library's soname is \"$soname\""
+nm -D --defined-only "$library" | c++filt | grep ' T ' >"$work/exports"
+grep -q 'tracksmith::convert' "$work/exports" || fail "the shared library does not export convert()"
+if grep -v -E 'tracksmith::(convert|version)\(|tracksmith::track::midi::MidiImportError::text(\[abi:cxx11\])?\(\)' "$work/exports"; then
+  fail "the shared library exports more than its public API"
+fi
+cmake -S tests/package/consumer -B "$work/shared-consumer" -G Ninja -DCMAKE_PREFIX_PATH="$shared_prefix" >/dev/null
+cmake --build "$work/shared-consumer" >/dev/null
+ldd "$work/shared-consumer/consumer" | grep -q "libtracksmith.so" || fail "the consumer does not use the shared library"
+"$work/shared-consumer/consumer" "$example" "$work/shared.track" >/dev/null
+cmp "$work/tool.track" "$work/shared.track" || fail "the shared library's text differs from the tool's"
+cmake -S tests/package/plugin -B "$work/shared-plugin" -G Ninja -DCMAKE_PREFIX_PATH="$shared_prefix" >/dev/null
+cmake --build "$work/shared-plugin" >/dev/null
+"$work/shared-plugin/loader" "$work/shared-plugin/plugin.so" "$example" "$work/shared-plugin.track" ||
+  fail "the plugin on the shared library failed"
+cmp "$work/tool.track" "$work/shared-plugin.track" || fail "the plugin on the shared library gives another text"
+
 echo "-- tracksmith_add_documents, built twice"
 cp -r tests/package/documents "$work/documents"
 mkdir -p "$work/documents/songs"
@@ -83,6 +123,9 @@ cmake --build "$work/host" >"$work/host.log" 2>&1 || { cat "$work/host.log"; fai
 "$work/host/consumer" "$example" "$work/host.track" >/dev/null
 cmp "$work/tool.track" "$work/host.track" || fail "the host's text differs"
 cmp "$work/tool.track" "$work/host/example.track" || fail "the host's example.track differs"
+cmake --install "$work/host" --prefix "$work/host-prefix" >/dev/null
+[ -z "$(find "$work/host-prefix" -type f 2>/dev/null)" ] ||
+  { find "$work/host-prefix" -type f; fail "a host project's install holds tracksmith's files"; }
 
 echo "-- Debian packages"
 (cd "$work/build" && cpack -G DEB >/dev/null)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tracksmith/common/result.hpp"
+#include "tracksmith/track/midi/import_error.hpp"
 #include "tracksmith/song/note/layer.hpp"
 #include "tracksmith/song/note/note.hpp"
 #include "tracksmith/track/multisong/track_sections.hpp"
@@ -33,23 +34,6 @@ struct MidiImport {
   /// carry (channel volume, pan, expression, meter, markers and lyrics).
   std::vector<std::string> warnings;
 };
-
-/// Why an import failed.
-struct MidiImportError {
-  enum class Kind { Parse, SmpteTimecode, NoNotes };
-  Kind kind = Kind::Parse;
-  common::Error parse_error;  ///< Parse: the reader's error
-  /// NoNotes: the damaged-track and never-released warnings found on the
-  /// way, in track order; they often explain why no note was found.
-  std::vector<std::string> warnings;
-
-  /// "could not parse MIDI data: {}", "SMPTE timecode timing is not
-  /// supported" or "no notes found".
-  std::string text() const;
-};
-
-/// Inputs must be smaller than this (4 GiB); a larger one fails to parse.
-inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 32;
 
 /// How the import goes about its work; no choice changes the document.
 struct ImportOptions {
