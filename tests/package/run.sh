@@ -27,7 +27,7 @@ prefix="$work/prefix"
 cmake --install "$work/build" --prefix "$prefix" >/dev/null
 for path in bin/tracksmith include/tracksmith/tracksmith.hpp include/tracksmith/track/midi/import.hpp \
     lib/libtracksmith.a lib/cmake/tracksmith/tracksmith-config.cmake lib/pkgconfig/tracksmith.pc \
-    share/man/man1/tracksmith.1 share/doc/tracksmith/LICENSE share/doc/tracksmith/README.md; do
+    share/man/man1/tracksmith.1.gz share/doc/tracksmith/LICENSE share/doc/tracksmith/README.md; do
   [ -e "$prefix/$path" ] || fail "the install has no $path"
 done
 [ "$("$prefix/bin/tracksmith" --version)" = "tracksmith $version" ] || fail "--version does not print the project's version"
@@ -127,16 +127,30 @@ cmake --install "$work/host" --prefix "$work/host-prefix" >/dev/null
 [ -z "$(find "$work/host-prefix" -type f 2>/dev/null)" ] ||
   { find "$work/host-prefix" -type f; fail "a host project's install holds tracksmith's files"; }
 
-echo "-- Debian packages"
-(cd "$work/build" && cpack -G DEB >/dev/null)
-tool_deb="$(ls "$work"/build/tracksmith_*.deb)"
-dev_deb="$(ls "$work"/build/tracksmith-dev_*.deb)"
+echo "-- Debian packages, as a packager makes them (prefix /usr), through lintian"
+cmake -S . -B "$work/package" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRACKSMITH_BUILD_TESTS=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build "$work/package" >/dev/null
+(cd "$work/package" && cpack -G DEB >/dev/null)
+tool_deb="$(ls "$work"/package/tracksmith_*.deb)"
+dev_deb="$(ls "$work"/package/tracksmith-dev_*.deb)"
 dpkg-deb -c "$tool_deb" >"$work/tool.list"
 dpkg-deb -c "$dev_deb" >"$work/dev.list"
 cat "$work/tool.list"
 awk '{print $6}' "$work/dev.list" | grep -E '\.(hpp|cmake|pc|a)$' | sort
 grep -q '\./usr/bin/tracksmith$' "$work/tool.list" || fail "the package has no binary"
-grep -q 'man1/tracksmith\.1' "$work/tool.list" || fail "the package has no manual page"
+grep -q 'man1/tracksmith\.1\.gz' "$work/tool.list" || fail "the package has no compressed manual page"
 grep -q 'include/tracksmith/tracksmith\.hpp' "$work/dev.list" || fail "the -dev package has no headers"
-grep -q 'cmake/tracksmith/tracksmith-config\.cmake' "$work/dev.list" || fail "the -dev package has no CMake files"
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
+grep -q "usr/lib/$multiarch/cmake/tracksmith/tracksmith-config\.cmake" "$work/dev.list" ||
+  fail "the -dev package has no CMake files below usr/lib/$multiarch"
+dpkg-deb -x "$dev_deb" "$work/dev-root"
+pc_cflags="$(PKG_CONFIG_PATH= PKG_CONFIG_LIBDIR="$work/dev-root/usr/lib/$multiarch/pkgconfig" \
+  pkg-config --cflags tracksmith)"
+grep -q "^prefix=/usr$" "$work/dev-root/usr/lib/$multiarch/pkgconfig/tracksmith.pc" ||
+  fail "the packaged pkg-config file does not name /usr as its prefix"
+case "$pc_cflags" in *..*) fail "the packaged pkg-config file gives \"$pc_cflags\"" ;; esac
+lintian --fail-on error,warning --tag-display-limit 0 "$tool_deb" "$dev_deb" ||
+  fail "lintian finds errors or warnings in the packages"
+
 echo "package checks passed"
