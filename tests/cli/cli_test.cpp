@@ -855,6 +855,30 @@ TEST_F(Cli, ReplacingAnotherUsersFile) {
   ASSERT_EQ(chmod((dir_ / "closed").c_str(), 0755), 0);
 }
 
+// A file system without permission bits (FAT through FUSE, whose chmod is
+// "not implemented") still has its files replaced.
+TEST_F(Cli, ReplacesOnAFileSystemWithoutPermissionBits) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a file system";
+  if (access("/usr/bin/fusefat", X_OK) != 0 || access("/usr/sbin/mkfs.vfat", X_OK) != 0) {
+    GTEST_SKIP() << "needs fusefat and mkfs.vfat";
+  }
+  spit(dir_ / "x.mid", three_layer_file());
+  ASSERT_EQ(run_tool(dir_, {"x.mid", "plain.track"}).status, 0);
+  fs::create_directory(dir_ / "fat");
+  const std::string script =
+      "truncate -s 8M fat.img && mkfs.vfat fat.img >/dev/null || exit 99\n"
+      "fusefat -o rw+ fat.img fat >/dev/null 2>&1 || exit 99\n"
+      "echo old > fat/x.track\n" +
+      std::string(TRACKSMITH_BINARY) + " x.mid fat/x.track 2>/dev/null\n"
+      "echo \"status $?\" >&2\n"
+      "cmp -s plain.track fat/x.track && echo replaced >&2\n"
+      "ls -A fat >&2\n"
+      "fusermount -u fat\n";
+  const Outcome r = run_tool(dir_, {"-m", "--propagation", "private", "sh", "-c", script}, "/usr/bin/unshare");
+  if (r.status == 99) GTEST_SKIP() << "no FUSE mount here: " << r.err;
+  EXPECT_EQ(r.err, "status 0\nreplaced\nx.track\n");
+}
+
 TEST_F(Cli, BundledExampleMatchesGoldenDocument) {
   const fs::path source = TRACKSMITH_SOURCE_DIR;
   const Outcome r = run_tool(dir_, {(source / "examples/example.mid").string(), "example.track"});
