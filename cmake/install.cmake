@@ -67,8 +67,6 @@ if(PROJECT_IS_TOP_LEVEL)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_TOOL_PACKAGE_NAME tracksmith)
-  # The tool is linked statically and needs no library at run time; a
-  # sanitizer build links the usual shared ones.
   set(CPACK_STRIP_FILES ON)
   # Depends from the shared libraries the binaries use (none for the
   # statically linked tool; the usual ones for a sanitizer build).

@@ -10,6 +10,10 @@
 
 namespace tracksmith::cli {
 
+/// Removes the new file of an output being written, if there is one, and
+/// nothing else: for a signal handler (it only calls unlink).
+void remove_unfinished_output() noexcept;
+
 /// Where the document goes. A regular file (existing or not) is replaced:
 /// the text goes into a new file beside it, which takes the target's name in
 /// one step when it is complete. Until that step the old file is untouched,
@@ -20,10 +24,6 @@ namespace tracksmith::cli {
 /// devices, pipes and paths under /dev or /proc are written as they stand,
 /// a regular file reached that way then cut to the text's length. A file
 /// that holds MIDI data is never opened for writing.
-/// Removes the new file of an output being written, if there is one, and
-/// nothing else: for a signal handler (it only calls unlink).
-void remove_unfinished_output() noexcept;
-
 class OutputFile {
  public:
   OutputFile() = default;
