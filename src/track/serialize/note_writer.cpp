@@ -129,13 +129,17 @@ bool is_plain(const song::Note& note) {
          sound.size() <= kPlainSoundMax;
 }
 
-void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers, bool line_end) {
+// A motif's note line is the same without the sound.
+void append_plain_note_line(std::string& out, const song::Note& note, Numbers numbers, bool line_end,
+                            bool with_sound = true) {
   constexpr std::string_view kVolume = " volume ";
   char line[kPlainSoundMax + 4 + kVolume.size() + 4 * kMaxNumberText];
   char* p = line;
-  std::memcpy(p, note.sound.data(), note.sound.size());
-  p += note.sound.size();
-  *p++ = ' ';
+  if (with_sound) {
+    std::memcpy(p, note.sound.data(), note.sound.size());
+    p += note.sound.size();
+    *p++ = ' ';
+  }
   p = write_number(p, note.start);
   *p++ = ' ';
   p = write_number(p, note.pitch);
@@ -165,6 +169,14 @@ void append_note_line(std::string& out, const song::Note& note, NumberTextMemo* 
 }
 
 void append_motif_note_line(std::string& out, const song::Note& note, NumberTextMemo* memo) {
+  // Through the plain line where it serves: on the motif-8 crafted file
+  // (21,977 motifs of 4 notes) the general path took 0.202 s of CPU
+  // instead of 0.194 s (medians of 15 alternating runs), 496 million
+  // instructions instead of 467 million (one thread).
+  if (is_plain(note)) {
+    append_plain_note_line(out, note, Numbers{memo}, false, false);
+    return;
+  }
   append_note_body(out, note, Numbers{memo});
 }
 

@@ -4,12 +4,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "tracksmith/song/note/note.hpp"
 #include "tracksmith/track/midi/import.hpp"
 
 namespace tracksmith::track::midi::detail {
+
+/// The working buffers of the indexed scan. One kept by the caller serves
+/// every track it scans, so that a file of many short tracks does not
+/// allocate and touch them anew for each; the scan leaves nothing in them
+/// that the next one reads.
+class MotifScratch {
+ public:
+  struct Buffers;
+  MotifScratch();
+  MotifScratch(MotifScratch&&) noexcept;
+  MotifScratch& operator=(MotifScratch&&) noexcept;
+  ~MotifScratch();
+  Buffers& buffers() noexcept { return *buffers_; }
+
+ private:
+  std::unique_ptr<Buffers> buffers_;
+};
 
 /// Sorts notes by start under the total order, keeping the order of equal starts.
 void stable_sort_by_start(std::vector<song::Note>& notes);
@@ -23,5 +41,12 @@ void stable_sort_by_start(std::vector<song::Note>& notes);
 /// instead of the plain scan's n * n * L.
 MotifResult scan_motifs_indexed(std::vector<song::Note> sorted_notes,
                                 std::uint32_t track_number, MotifTable& table);
+MotifResult scan_motifs_indexed(std::vector<song::Note> sorted_notes,
+                                std::uint32_t track_number, MotifTable& table,
+                                MotifScratch& scratch);
+
+/// extract_motifs with the caller's buffers.
+MotifResult extract_motifs(std::vector<song::Note> notes, std::uint32_t track_number,
+                           MotifTable& table, MotifScratch& scratch);
 
 }  // namespace tracksmith::track::midi::detail
