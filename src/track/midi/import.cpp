@@ -989,7 +989,8 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
   sections.motifs.entries.reserve(motif_table.size());
   while (!motif_table.empty()) {
     auto motif = motif_table.extract(motif_table.begin());
-    sections.motifs.entries.push_back({std::move(motif.key()), multisong::Motif{std::move(motif.mapped())}});
+    sections.motifs.entries.push_back(
+        {std::move(motif.key()), multisong::Motif{std::move(motif.mapped())}});
   }
   sections.songs.entries.push_back({"song", std::move(song)});
   result.document.leading_lines.push_back("@import std:instruments");

@@ -261,7 +261,8 @@ struct WindowIndex {
   std::vector<std::uint32_t>& next;
   std::vector<std::uint8_t>& matchable;
 
-  WindowIndex(const std::vector<song::Note>& notes, std::size_t longest_length, MotifScratch::Buffers& buffers)
+  WindowIndex(const std::vector<song::Note>& notes, std::size_t longest_length,
+              MotifScratch::Buffers& buffers)
       : prefix_hash(buffers.prefix_hash),
         matchable_run(buffers.matchable_run),
         longest(longest_length),

@@ -34,8 +34,8 @@ constexpr std::size_t NOTES_PER_PIECE = 4096;
 // The fewest notes for which a layer's numbers go through a memo.
 constexpr std::size_t MEMO_MIN_NOTES = 64;
 
-void write_notes_through(const std::vector<song::Note>& notes, std::string& out, const header_format::Drain& drain,
-                         serialize::NumberTextMemo* memo) {
+void write_notes_through(const std::vector<song::Note>& notes, std::string& out,
+                         const header_format::Drain& drain, serialize::NumberTextMemo* memo) {
   if (!drain) {
     // Notes are written by start, without reordering the layer's own list.
     // Imported notes mostly stand in that order already, so they are
