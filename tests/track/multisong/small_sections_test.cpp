@@ -66,11 +66,18 @@ TEST(MotifBody, NotesInStoredOrder) {
   early.final_segment.pitch_delta = 3;
   early.final_segment.ease_in = false;
   early.final_segment.ease_out = false;
+  // A sound on a motif's note is not written: the placement names it.
+  song::Note voiced;
+  voiced.sound = "piano";
+  voiced.start = 3;
+  voiced.pitch = 4;
+  voiced.volume = 0.5f;
+  voiced.final_segment.duration = 0.5f;
   track::multisong::Motif motif;
-  motif.notes = {late, early};
+  motif.notes = {late, early, voiced};
   std::string out;
   track::multisong::serialize_motif(motif, out);
-  EXPECT_EQ(out, "2 0 1\n0.5 -2 0.25 glide 3 linear\n");
+  EXPECT_EQ(out, "2 0 1\n0.5 -2 0.25 glide 3 linear\n3 4 0.5 volume 0.5\n");
 }
 
 TEST(SmallSections, EmptyEntriesWriteOnlyTheirHeadings) {
