@@ -221,82 +221,55 @@ constexpr std::uint32_t no_window = std::numeric_limits<std::uint32_t>::max();
 
 }  // namespace
 
+// The indexed scan's buffers: set up once per track and reused for every
+// window length, and kept by the caller from one track to the next.
 struct MotifScratch::Buffers {
-  std::vector<std::uint64_t> key_hash;
-  std::vector<std::uint8_t> key_has_nan;
-  std::vector<std::uint64_t> prefix_hash;
-  std::vector<std::uint32_t> matchable_run;
-  std::vector<std::uint64_t> slot_hash;
-  std::vector<std::uint32_t> slot_last;
-  std::vector<std::uint32_t> next;
-  std::vector<std::uint8_t> matchable;
-  std::vector<std::uint8_t> used;
-  std::vector<std::size_t> positions;
-};
-
-MotifScratch::MotifScratch() : buffers_(std::make_unique<Buffers>()) {}
-MotifScratch::MotifScratch(MotifScratch&&) noexcept = default;
-MotifScratch& MotifScratch::operator=(MotifScratch&&) noexcept = default;
-MotifScratch::~MotifScratch() = default;
-
-namespace {
-
-// The indexed scan's view of a track, in the caller's buffers; set up once
-// per track and reused for every window length.
-struct WindowIndex {
+  std::vector<NoteKey> keys;
   // The hash of the first L notes of the window at i, for every i and every
   // L up to the longest length: a window's hash extends that of the shorter
   // window at the same start, so each start is hashed once for all lengths.
-  std::vector<std::uint64_t>& prefix_hash;
+  std::vector<std::uint64_t> prefix_hash;
   // For each start, how many notes from it can be matched at all: the first
   // note whose normalised fields hold a NaN, or whose sound differs from
   // the start's, ends every window through it.
-  std::vector<std::uint32_t>& matchable_run;
+  std::vector<std::uint32_t> matchable_run;
   std::size_t longest = 0;
   // Open-addressing table from window hash to the last window seen with it.
-  std::vector<std::uint64_t>& slot_hash;
-  std::vector<std::uint32_t>& slot_last;
+  std::vector<std::uint64_t> slot_hash;
+  std::vector<std::uint32_t> slot_last;
   // Next later window of the same hash, or no_window; windows that can match
   // nothing are in no chain.
-  std::vector<std::uint32_t>& next;
-  std::vector<std::uint8_t>& matchable;
+  std::vector<std::uint32_t> next;
+  std::vector<std::uint8_t> matchable;
+  // The scan's own: which notes belong to an occurrence, and the
+  // occurrences of the window being matched.
+  std::vector<std::uint8_t> used;
+  std::vector<std::size_t> positions;
 
-  WindowIndex(const std::vector<song::Note>& notes, std::size_t longest_length,
-              MotifScratch::Buffers& buffers)
-      : prefix_hash(buffers.prefix_hash),
-        matchable_run(buffers.matchable_run),
-        longest(longest_length),
-        slot_hash(buffers.slot_hash),
-        slot_last(buffers.slot_last),
-        next(buffers.next),
-        matchable(buffers.matchable) {
+  // Hashes the windows of a track, every length up to `longest_length`.
+  void hash_windows(const std::vector<song::Note>& notes, std::size_t longest_length) {
+    longest = longest_length;
     const std::size_t n = notes.size();
-    std::vector<std::uint64_t>& key_hash = buffers.key_hash;
-    std::vector<std::uint8_t>& key_has_nan = buffers.key_has_nan;
-    key_hash.resize(n);
-    key_has_nan.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const NoteKey key = note_key(notes[i]);
-      key_hash[i] = key.hash;
-      key_has_nan[i] = key.has_nan ? 1 : 0;
-    }
+    keys.clear();
+    for (const song::Note& note : notes) keys.push_back(note_key(note));
     prefix_hash.assign(n * longest, 0);
     matchable_run.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
       std::uint64_t hash = 0x243f6a8885a308d3ULL;
       std::size_t k = 0;
       for (; k < longest && i + k < n; ++k) {
+        const NoteKey& key = keys[i + k];
         // Normalised exactly as window matching computes it: 32-bit float
         // differences to the window's first note.
         const float start = notes[i + k].start - notes[i].start;
         const float pitch = notes[i + k].pitch - notes[i].pitch;
-        if (key_has_nan[i + k] != 0 || start != start || pitch != pitch) break;
+        if (key.has_nan || start != start || pitch != pitch) break;
         if (k > 0 && notes[i + k].sound != notes[i].sound) break;
         const std::uint64_t position =
             (std::uint64_t{float_hash_bits(start)} << 32) | float_hash_bits(pitch);
         // A multiply-add chain: far shorter per note than a full mix, and
         // the note keys are well mixed already; the table mixes the result.
-        hash = hash * 0x9e3779b97f4a7c15ULL + (key_hash[i + k] ^ (position * 0xc2b2ae3d27d4eb4fULL));
+        hash = hash * 0x9e3779b97f4a7c15ULL + (key.hash ^ (position * 0xc2b2ae3d27d4eb4fULL));
         prefix_hash[i * longest + k] = hash;
       }
       matchable_run[i] = static_cast<std::uint32_t>(k);
@@ -333,7 +306,8 @@ struct WindowIndex {
   }
 };
 
-}  // namespace
+MotifScratch::MotifScratch() : buffers_(std::make_unique<Buffers>()) {}
+MotifScratch::~MotifScratch() = default;
 
 void stable_sort_by_start(std::vector<song::Note>& notes) {
   // Notes are finished in the order of their ends, which is their start
@@ -383,10 +357,10 @@ MotifResult scan_motifs_indexed(std::vector<song::Note> notes, std::uint32_t tra
 MotifResult scan_motifs_indexed(std::vector<song::Note> notes, std::uint32_t track_number,
                                 MotifTable& table, MotifScratch& scratch) {
   const std::size_t n = notes.size();
-  MotifScratch::Buffers& buffers = scratch.buffers();
-  ScanState state(buffers.used, n);
-  std::vector<std::size_t>& positions = buffers.positions;
-  WindowIndex index(notes, longest_window(n), buffers);
+  MotifScratch::Buffers& index = scratch.buffers();
+  ScanState state(index.used, n);
+  std::vector<std::size_t>& positions = index.positions;
+  index.hash_windows(notes, longest_window(n));
 
   for (std::size_t length = longest_window(n); length >= 4; --length) {
     index.build(length);

@@ -20,8 +20,8 @@ class MotifScratch {
  public:
   struct Buffers;
   MotifScratch();
-  MotifScratch(MotifScratch&&) noexcept;
-  MotifScratch& operator=(MotifScratch&&) noexcept;
+  MotifScratch(const MotifScratch&) = delete;
+  MotifScratch& operator=(const MotifScratch&) = delete;
   ~MotifScratch();
   Buffers& buffers() noexcept { return *buffers_; }
 
