@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 namespace tracksmith::song {
@@ -16,33 +17,46 @@ float Note::length() const noexcept {
   return final_segment.duration + sum;
 }
 
-std::vector<WavePoint> Note::pitch_curve() const {
-  if (segments.empty() && final_segment.pitch_delta == 0.0f) return {};
+std::size_t Note::pitch_curve_into(std::span<WavePoint> points) const noexcept {
+  if (segments.empty() && final_segment.pitch_delta == 0.0f) return 0;
 
   const float total = length();
   // A note without positive length has no time axis: every point sits at 0.
   const auto fraction = [total](float time) { return total > 0.0f ? time / total : 0.0f; };
 
-  std::vector<WavePoint> points;
-  points.reserve(segments.size() + 2);
+  std::size_t count = 0;
   float pitch = 0.0f;
   float time = 0.0f;
   const auto walk = [&](const NoteSegment& segment) {
-    points.push_back(WavePoint{fraction(time), pitch, segment.ease_in, segment.ease_out});
+    points[count++] = WavePoint{fraction(time), pitch, segment.ease_in, segment.ease_out};
     pitch += segment.pitch_delta;
     time += segment.duration;
   };
   for (const NoteSegment& segment : segments) walk(segment);
   walk(final_segment);
-  points.push_back(WavePoint{fraction(time), pitch, false, false});
+  points[count++] = WavePoint{fraction(time), pitch, false, false};
 
   // A second point at time 0 makes the first redundant: it is the point
   // before an initial jump, or the start of a curve of zero length.
-  if (points[1].time == 0.0f) points.erase(points.begin());
+  if (points[1].time == 0.0f) {
+    std::copy(points.begin() + 1, points.begin() + static_cast<std::ptrdiff_t>(count), points.begin());
+    --count;
+  }
+  return count;
+}
+
+std::vector<WavePoint> Note::pitch_curve() const {
+  if (segments.empty() && final_segment.pitch_delta == 0.0f) return {};
+  std::vector<WavePoint> points(segments.size() + 2);
+  points.resize(pitch_curve_into(points));
   return points;
 }
 
 Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float length) {
+  return trajectory_from_curve(std::span<const WavePoint>(points), length);
+}
+
+Trajectory trajectory_from_curve(std::span<const WavePoint> points, float length) {
   common::CompactList<NoteSegment> segments;
   segments.reserve(points.size() + 2);
   float last_time = 0.0f;

@@ -188,11 +188,10 @@ class BendList {
   /// The bends whose tick lies in [start, end), in list order; valid until
   /// the next call.
   std::span<const Bend> inside(std::uint32_t start, std::uint32_t end) {
-    if (start >= end) return {};
-    const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
+    if (start >= end || bends_.empty()) return {};
     const auto run = bends_.begin() + static_cast<std::ptrdiff_t>(run_start_);
-    const auto first = std::lower_bound(run, bends_.end(), start, by_tick);
-    const auto last = std::lower_bound(first, bends_.end(), end, by_tick);
+    const auto last = lower_bound_from_back(run, bends_.end(), end);
+    const auto first = lower_bound_from_back(run, last, start);
     if (blocks_.empty()) return {first, last};
 
     positions_.clear();
@@ -227,6 +226,27 @@ class BendList {
       block = std::move(merged);
     }
     blocks_.push_back(std::move(block));
+  }
+
+  using Position = std::vector<Bend>::const_iterator;
+
+  // std::lower_bound by tick over [begin, end), searched from the end: the
+  // bends of a finishing note are the last few of the run, so the search
+  // steps back 1, 2, 4, ... bends before it halves. On the 27 MB file
+  // generated with --bends (300,000 bends a track) binary searches of the
+  // whole run took 1.268 s of CPU instead of 1.226 s (medians of 9
+  // alternating runs, one thread), 9.91 billion instructions instead of
+  // 9.60 billion.
+  static Position lower_bound_from_back(Position begin, Position end, std::uint32_t tick) {
+    const auto by_tick = [](const Bend& b, std::uint32_t t) { return b.tick < t; };
+    std::ptrdiff_t step = 1;
+    Position high = end;  // every bend from here on has a tick at or after `tick`
+    while (end - begin > step && (end - step)->tick >= tick) {
+      high = end - step;
+      step *= 2;
+    }
+    const Position low = end - begin > step ? end - step : begin;
+    return std::lower_bound(low, high, tick, by_tick);
   }
 
   std::vector<Bend> bends_;

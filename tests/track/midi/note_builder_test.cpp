@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -61,6 +62,34 @@ TEST(BuildNote, ShortNoteKeepsRelativeBendPlacement) {
   const std::vector<NoteSegment> segments{{1.0f, 0.0f, false, false}, {0.0f, 0.03125f, true, true}};
   EXPECT_EQ(note.segments, segments);
   EXPECT_EQ(note.final_segment, (NoteSegment{0.0f, 0.03125f, true, true}));
+}
+
+// Notes with more bends than a builder or writer keeps on the stack take
+// the heap for their points: every bend still reaches the curve, in order,
+// after the point where the wheel stood at the note-on.
+TEST(BuildNote, EveryBendOfAManyBendNoteReachesItsCurve) {
+  for (const std::size_t count : {std::size_t{14}, std::size_t{15}, std::size_t{16}, std::size_t{40}}) {
+    for (const float wheel : {0.0f, -0.5f}) {
+      std::vector<Bend> bends;
+      for (std::size_t k = 1; k <= count; ++k) {
+        bends.push_back({static_cast<std::uint32_t>(480 + 10 * k), static_cast<float>(k) / 4.0f});
+      }
+      const song::Note note = build_note(0, 60, 100, 480, 960, 480.0f, 0, NO_NAME, bends, wheel);
+      // A centred wheel leaves the first bend's value to hold from the start.
+      std::vector<song::WavePoint> expected;
+      expected.push_back({0.0f, wheel != 0.0f ? wheel : bends.front().semitones, false, false});
+      for (const Bend& bend : bends) {
+        expected.push_back({static_cast<float>(bend.tick - 480) / 480.0f, bend.semitones, false, false});
+      }
+      expected.push_back({1.0f, bends.back().semitones, false, false});
+      const std::vector<song::WavePoint> curve = note.pitch_curve();
+      ASSERT_EQ(curve.size(), expected.size()) << count << " bends, wheel " << wheel;
+      for (std::size_t k = 0; k < curve.size(); ++k) {
+        EXPECT_FLOAT_EQ(curve[k].time, expected[k].time) << count << " bends, point " << k;
+        EXPECT_EQ(curve[k].value, expected[k].value) << count << " bends, point " << k;
+      }
+    }
+  }
 }
 
 TEST(BuildNote, LengthStartAndPitch) {

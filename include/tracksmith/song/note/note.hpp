@@ -6,7 +6,9 @@
 // track/serialize.
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -87,6 +89,11 @@ struct Note {
   /// The pitch trajectory as curve points (times as fractions of the length,
   /// values as cumulative semitones); empty for a note without pitch movement.
   std::vector<WavePoint> pitch_curve() const;
+
+  /// The same points written into `points`, which must have room for
+  /// segments.size() + 2 of them; returns how many there are. For writers
+  /// that keep the points in a buffer of their own.
+  std::size_t pitch_curve_into(std::span<WavePoint> points) const noexcept;
 };
 
 // A field added to the note changes its size: add it to Note::shape() too,
@@ -120,5 +127,6 @@ struct Trajectory {
 /// segment chain: the pitch holds at the first point's value until its time,
 /// moves from point to point, and holds at the last value to the end.
 Trajectory trajectory_from_curve(const std::vector<WavePoint>& points, float length);
+Trajectory trajectory_from_curve(std::span<const WavePoint> points, float length);
 
 }  // namespace tracksmith::song
