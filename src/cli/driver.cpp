@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -80,18 +79,17 @@ int answer(std::string_view text) {
   return 0;
 }
 
-/// The threads a conversion may use, from TRACKSMITH_THREADS: 0 (one per
-/// processor, one for a small input) when it is unset or empty, nothing
-/// when it is not a whole number from 1 to 1024.
-std::optional<unsigned> threads_from_environment() {
+/// The threads a conversion may use, from TRACKSMITH_THREADS when it is a
+/// whole number from 1 to 1024; otherwise 0 (one per processor, one for a
+/// small input). The number changes only the speed, so no value of it makes
+/// a conversion fail or speak.
+unsigned threads_from_environment() {
   const char* value = std::getenv("TRACKSMITH_THREADS");
-  if (value == nullptr || *value == '\0') return 0u;
+  if (value == nullptr) return 0;
   unsigned threads = 0;
   const std::string_view text(value);
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), threads);
-  if (failure != std::errc{} || end != text.data() + text.size() || threads < 1 || threads > 1024) {
-    return std::nullopt;
-  }
+  if (failure != std::errc{} || end != text.data() + text.size() || threads < 1 || threads > 1024) return 0;
   return threads;
 }
 
@@ -193,12 +191,7 @@ int run_arguments(int argc, char** argv) {
   const std::string input = argv[1];
   const std::string output = (argc >= 3 && argv[2] != nullptr) ? std::string(argv[2])
                                                                 : derive_output_path(input);
-  const std::optional<unsigned> threads = threads_from_environment();
-  if (!threads) {
-    print("tracksmith: TRACKSMITH_THREADS must be a whole number from 1 to 1024\n");
-    return 1;
-  }
-  return convert_file(input, output, *threads);
+  return convert_file(input, output, threads_from_environment());
 }
 
 }  // namespace

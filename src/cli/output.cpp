@@ -156,9 +156,12 @@ int OutputFile::open(const std::string& path) {
   struct stat existing {};
   if (::stat(path.c_str(), &existing) != 0) {
     // A link to nothing is written through, as it always was; nothing at
-    // all gets a new file.
+    // all gets a new file. A path ending in a slash names a directory,
+    // which is never created: opening it says so.
     struct stat link {};
-    if (errno != ENOENT || ::lstat(path.c_str(), &link) == 0) return open_in_place(path);
+    if (errno != ENOENT || ::lstat(path.c_str(), &link) == 0 || path.empty() || path.back() == '/') {
+      return open_in_place(path);
+    }
     {
       const InterruptionsHeld held;
       fd_ = create_temporary(path, temporary_);

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -238,24 +239,20 @@ TEST_F(Cli, ToolWritesTheFrontDoorsText) {
   }
 }
 
-// TRACKSMITH_THREADS sets the threads of a conversion; the document is the
-// same for any number, and a value out of range is refused before anything.
+// TRACKSMITH_THREADS sets the threads of a conversion; the document, the
+// messages and the status are the same for any value, and a value that is
+// not a whole number from 1 to 1024 leaves the default.
 TEST_F(Cli, ThreadsFromTheEnvironment) {
   spit(dir_ / "x.mid", long_last_layer_file());
-  ASSERT_EQ(run_tool(dir_, {"x.mid", "plain.track"}).status, 0);
-  for (const char* value : {"1", "2", "7", ""}) {
-    const Outcome r = run_tool(dir_, {std::string("TRACKSMITH_THREADS=") + value, TRACKSMITH_BINARY, "x.mid"},
+  const Outcome plain = run_tool(dir_, {"x.mid", "plain.track"});
+  ASSERT_EQ(plain.status, 0);
+  for (const char* value : {"1", "2", "7", "", "0", "1025", "two", "2x", "-1", " 2"}) {
+    const Outcome r = run_tool(dir_, {std::string("TRACKSMITH_THREADS=") + value, TRACKSMITH_BINARY, "x.mid",
+                                      "x.track"},
                                "/usr/bin/env");
     EXPECT_EQ(r.status, 0) << value;
+    EXPECT_EQ(r.err, std::regex_replace(plain.err, std::regex("plain\\.track"), "x.track")) << value;
     EXPECT_EQ(slurp(dir_ / "x.track"), slurp(dir_ / "plain.track")) << value;
-  }
-  fs::remove(dir_ / "x.track");
-  for (const char* value : {"0", "1025", "two", "2x", "-1", " 2"}) {
-    const Outcome r = run_tool(dir_, {std::string("TRACKSMITH_THREADS=") + value, TRACKSMITH_BINARY, "x.mid"},
-                               "/usr/bin/env");
-    EXPECT_EQ(r.status, 1) << value;
-    EXPECT_EQ(r.err, "tracksmith: TRACKSMITH_THREADS must be a whole number from 1 to 1024\n") << value;
-    EXPECT_FALSE(fs::exists(dir_ / "x.track")) << value;
   }
 }
 
@@ -314,6 +311,8 @@ TEST_F(Cli, WriteFailuresComeAfterWarnings) {
   const std::vector<Case> cases = {
       {"no/such/dir/out.track", "No such file or directory (os error 2)"},
       {"adir", "Is a directory (os error 21)"},
+      {"adir/", "Is a directory (os error 21)"},
+      {"nodir/", "Is a directory (os error 21)"},
       {"/dev/full", "No space left on device (os error 28)"},
   };
   for (const auto& c : cases) {
