@@ -247,6 +247,7 @@ TEST_F(Cli, ThreadsFromTheEnvironment) {
   const Outcome plain = run_tool(dir_, {"x.mid", "plain.track"});
   ASSERT_EQ(plain.status, 0);
   for (const char* value : {"1", "2", "7", "", "0", "1025", "two", "2x", "-1", " 2"}) {
+    fs::remove(dir_ / "x.track");
     const Outcome r = run_tool(dir_, {std::string("TRACKSMITH_THREADS=") + value, TRACKSMITH_BINARY, "x.mid",
                                       "x.track"},
                                "/usr/bin/env");

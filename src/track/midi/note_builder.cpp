@@ -78,7 +78,7 @@ void fill_note(song::Note& note, const common::CompactText& sound, std::uint8_t 
   note.final_segment = song::NoteSegment{0.0f, length, true, true};
   if (drum) return;
 
-  if (bends.empty() && !(start_bend != 0.0f)) return;
+  if (bends.empty() && start_bend == 0.0f) return;
 
   // Bend times are fractions of the unclamped tick length, so a very short
   // note keeps the relative placement of its bends after its length is raised.
