@@ -33,9 +33,9 @@ void append_points(std::string& text, std::span<const song::WavePoint> points) {
     p = write_number(p, point.time);
     *p++ = ' ';
     p = write_number(p, point.value);
+    // std::copy, since an empty suffix has no characters to point at.
     const std::string_view suffix = song::easing_suffix(point.ease_in, point.ease_out);
-    std::memcpy(p, suffix.data(), suffix.size());
-    p += suffix.size();
+    p = std::copy(suffix.begin(), suffix.end(), p);
     text.append(piece, static_cast<std::size_t>(p - piece));
   }
 }
