@@ -438,7 +438,8 @@ class TrackScan {
   std::vector<song::Note>& notes() { return notes_; }
   /// Notes still sounding at the end of the track: they never ended.
   std::size_t unreleased() const { return sounding_; }
-  const std::optional<std::string>& name() const { return name_; }
+  /// The track's name, moved out: the next track's scan starts without one.
+  std::optional<std::string> take_name() { return std::exchange(name_, std::nullopt); }
   const std::optional<smf::TrackDamage>& damage_note() const { return damage_; }
 
  private:
@@ -727,7 +728,7 @@ struct TrackOutcome {
 void scan_track(TrackScan& scan, detail::MotifScratch& motif_scratch, const smf::TrackChunk& chunk,
                 std::uint32_t track, bool write_layer, TrackOutcome& out) {
   scan.run(chunk, out.tempo, out.unconverted);
-  out.name = scan.name();
+  out.name = scan.take_name();
   out.damage = scan.damage_note();
   out.unreleased = scan.unreleased();
   std::vector<song::Note>& notes = scan.notes();

@@ -1,6 +1,7 @@
 // Names in MIDI files are raw bytes in no declared encoding; they are read as
 // UTF-8 the way lenient decoders do, so a damaged name still yields text.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -112,6 +113,21 @@ std::string clean_track_name(std::span<const std::uint8_t> bytes) {
   const auto* nul = bytes.empty() ? nullptr
                                   : static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0, bytes.size()));
   if (nul != nullptr) bytes = bytes.first(static_cast<std::size_t>(nul - bytes.data()));
+  // A name of ASCII bytes (most are) is its own text: it is trimmed and
+  // its line breaks replaced where it lies, without decoding. Decoding every
+  // name (with the name copied out of the scan, not moved) took the
+  // tiny-tracks crafted file (65,535 named tracks) 0.0825 s of CPU instead
+  // of 0.0725 s (medians of 15 alternating runs, one thread), 398 million
+  // instructions instead of 341 million.
+  if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; })) {
+    std::size_t first = 0;
+    std::size_t last = bytes.size();
+    while (first < last && is_white_space(bytes[first])) ++first;
+    while (last > first && is_white_space(bytes[last - 1])) --last;
+    std::string out(reinterpret_cast<const char*>(bytes.data()) + first, last - first);
+    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return out;
+  }
   std::vector<char32_t> chars;
   decode(bytes, chars);
   std::size_t first = 0;

@@ -421,6 +421,7 @@ TEST(ImportNames, CleanedNames) {
       {"zero-width space and separators are not white space",
        {"\xE2\x80\x8B" "A\x1C"}, "\xE2\x80\x8B" "A\x1C"},
       {"line breaks inside become spaces", {"\nUpper\r\nLower\r"}, "Upper  Lower"},
+      {"every ASCII white space trimmed, separators kept", {"\v\f\tDr\x1Fums\x1C \r\n"}, "Dr\x1Fums\x1C"},
       {"surrogate bytes give one replacement each", {"x\xED\xA0\x80"}, "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"truncated sequence gives one replacement", {"\xF0\x90\x80y"}, "\xEF\xBF\xBDy"},
       {"overlong and stray bytes", {"\xC0\xAF-\xFF"}, "\xEF\xBF\xBD\xEF\xBF\xBD-\xEF\xBF\xBD"},
