@@ -96,6 +96,18 @@ bool is_white_space(char32_t c) {
          c == 0x205F || c == 0x3000;
 }
 
+bool is_line_break(char32_t c) { return c == U'\r' || c == U'\n'; }
+
+// The characters between the white space at either end.
+template <typename Char>
+std::span<const Char> without_white_space_around(std::span<const Char> chars) {
+  std::size_t first = 0;
+  std::size_t last = chars.size();
+  while (first < last && is_white_space(chars[first])) ++first;
+  while (last > first && is_white_space(chars[last - 1])) --last;
+  return chars.subspan(first, last - first);
+}
+
 }  // namespace
 
 std::string decode_utf8_lossy(std::span<const std::uint8_t> bytes) {
@@ -118,28 +130,19 @@ std::string clean_track_name(std::span<const std::uint8_t> bytes) {
   // name (with the name copied out of the scan, not moved) took the
   // tiny-tracks crafted file (65,535 named tracks) 0.0825 s of CPU instead
   // of 0.0725 s (medians of 15 alternating runs, one thread), 398 million
-  // instructions instead of 341 million.
+  // instructions instead of 342 million.
+  std::string out;
   if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; })) {
-    std::size_t first = 0;
-    std::size_t last = bytes.size();
-    while (first < last && is_white_space(bytes[first])) ++first;
-    while (last > first && is_white_space(bytes[last - 1])) --last;
-    std::string out(reinterpret_cast<const char*>(bytes.data()) + first, last - first);
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    const std::span<const std::uint8_t> kept = without_white_space_around(bytes);
+    out.reserve(kept.size());
+    for (const std::uint8_t b : kept) out.push_back(is_line_break(b) ? ' ' : static_cast<char>(b));
     return out;
   }
   std::vector<char32_t> chars;
   decode(bytes, chars);
-  std::size_t first = 0;
-  std::size_t last = chars.size();
-  while (first < last && is_white_space(chars[first])) ++first;
-  while (last > first && is_white_space(chars[last - 1])) --last;
-  std::string out;
-  out.reserve(last - first);
-  for (std::size_t k = first; k < last; ++k) {
-    const char32_t c = chars[k];
-    encode(c == U'\r' || c == U'\n' ? U' ' : c, out);
-  }
+  const std::span<const char32_t> kept = without_white_space_around(std::span<const char32_t>(chars));
+  out.reserve(kept.size());
+  for (const char32_t c : kept) encode(is_line_break(c) ? U' ' : c, out);
   return out;
 }
 
