@@ -748,7 +748,11 @@ void scan_track(TrackScan& scan, detail::MotifScratch& motif_scratch, const smf:
   // a new list per track the 27 MB file peaked at 177 MiB instead of
   // 159 MiB, and took 0.12 s instead of 0.11 s to import, its pages freed and
   // touched again on every track. The body's room is reserved from the
-  // notes (175 MiB when it grows by doubling instead).
+  // notes (175 MiB when it grows by doubling instead). Its motif placements
+  // go with the layer here, their text being in the body: kept in the model
+  // until the end, they took the motif-8 crafted file (21,977 tracks of two
+  // placements each) to a peak of 38.5 MiB instead of 29.6 MiB, and 0.104 s
+  // of CPU instead of 0.096 s on 2 cores (medians of 11 alternating runs).
   song::Layer layer;
   layer.notes = std::move(notes);
   layer.motif_instances = std::move(out.instances);
@@ -756,7 +760,6 @@ void scan_track(TrackScan& scan, detail::MotifScratch& motif_scratch, const smf:
   body.reserve(64 * layer.notes.size() + 128 * layer.motif_instances.size());
   multisong::serialize_layer(layer, body);
   out.body = std::move(body);
-  out.instances = std::move(layer.motif_instances);
   notes = std::move(layer.notes);
 }
 

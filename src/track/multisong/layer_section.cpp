@@ -103,7 +103,7 @@ void serialize_layer(const song::Layer& layer, std::string& out, const header_fo
   }
   write_notes(layer.notes, out, drain);
   for (const auto& instance : layer.motif_instances) {
-    out += serialize::format_motif_instance(instance);
+    serialize::append_motif_instance(out, instance);
     out += '\n';
     append_placement_extras(out, instance);
   }

@@ -143,15 +143,20 @@ std::string layer_directives(const song::Layer& layer) {
   return text;
 }
 
-std::string format_motif_instance(const song::MotifInstance& instance) {
-  std::string text = "motif ";
-  text += instance.motif;
-  text += ' ';
-  append_number(text, instance.start);
+void append_motif_instance(std::string& out, const song::MotifInstance& instance) {
+  out += "motif ";
+  out += instance.motif;
+  out += ' ';
+  append_number(out, instance.start);
   // The sound token is always written, so an empty sound leaves its separator.
-  text += ' ';
-  text += instance.sound;
-  append_placement_tail(text, instance.transpose, instance.tuning);
+  out += ' ';
+  out += instance.sound;
+  append_placement_tail(out, instance.transpose, instance.tuning);
+}
+
+std::string format_motif_instance(const song::MotifInstance& instance) {
+  std::string text;
+  append_motif_instance(text, instance);
   return text;
 }
 

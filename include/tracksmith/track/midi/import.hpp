@@ -25,8 +25,8 @@ struct MidiImport {
   multisong::TrackDocument document;
   /// Only when ImportOptions::write_layers: for each layer entry, in order,
   /// its body as serialize_layer() writes it, where the import wrote it
-  /// already; that layer then holds no notes. An entry without a body is a
-  /// whole layer still.
+  /// already; that layer then holds no notes and no motif placements. An
+  /// entry without a body is a whole layer still.
   std::vector<std::optional<std::string>> layer_bodies;
   std::string song_name;              ///< always "song"
   /// In the order raised: per track its damage and its notes never
@@ -42,8 +42,8 @@ struct ImportOptions {
   /// input under 512 KiB), at most one per track.
   unsigned threads = 0;
   /// Write each layer's body as text on the thread that scanned its track,
-  /// and free its notes there (MidiImport::layer_bodies), so that the notes
-  /// of the whole file are never held at once. The layer of the file's last
+  /// and free its notes and placements there (MidiImport::layer_bodies), so
+  /// that the notes of the whole file are never held at once. The layer of the file's last
   /// track chunk stays whole: nothing comes between it and the end of the
   /// import, so a writer may write it in pieces instead of holding its text.
   bool write_layers = false;

@@ -39,6 +39,8 @@ std::string layer_directives(const song::Layer& layer);
 /// The line of a motif placement, or of a subtrack placement.
 std::string format_motif_instance(const song::MotifInstance& instance);
 std::string format_subtrack_instance(const song::SubtrackInstance& instance);
+/// Appends the line of a motif placement, without line end.
+void append_motif_instance(std::string& out, const song::MotifInstance& instance);
 
 /// A sound's whole body, every line ended by "\n"; empty when all neutral.
 std::string format_sound(const song::Sound& sound);
