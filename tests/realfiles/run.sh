@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Converts every MIDI file of two Debian packages of real-world music with the
+# Converts every MIDI file of three Debian packages of real-world music with the
 # given tracksmith binary: each must convert with status 0, twice to the same
 # bytes, into a document whose layout passes check_layout.py. It then prints
 # the notes the documents play and, per kind of warning, how many files got
@@ -12,7 +12,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-packages="pianobooster planetblupi-music-midi"
+packages="pianobooster planetblupi-music-midi openttd-openmsx"
 if ! timeout 300 apt-get download $packages >/dev/null 2>&1; then
   timeout 300 apt-get update >/dev/null 2>&1 || true
   if ! timeout 300 apt-get download $packages >/dev/null 2>&1; then

@@ -70,10 +70,15 @@ void near_miss(testutil::SplitMix64& rng, Note& note) {
   }
 }
 
+// A NaN in a field, or an infinite start or pitch (whose differences to
+// another infinity are NaN).
 void poison_with_nan(testutil::SplitMix64& rng, Note& note) {
-  switch (rng.below(6)) {
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  switch (rng.below(8)) {
     case 0: note.start = kNan; break;
     case 1: note.pitch = kNan; break;
+    case 6: note.start = rng.chance(50) ? kInfinity : -kInfinity; break;
+    case 7: note.pitch = rng.chance(50) ? kInfinity : -kInfinity; break;
     case 2: note.volume = kNan; break;
     case 3: note.final_segment.duration = kNan; break;
     case 4: note.arpeggio = {kNan}; break;
@@ -127,7 +132,7 @@ std::vector<Note> random_track(testutil::SplitMix64& rng, std::size_t count) {
       notes.push_back(note);
     }
     time = notes.back().start + 1.0f;
-    if (std::isnan(time)) time = static_cast<float>(notes.size());
+    if (!std::isfinite(time)) time = static_cast<float>(notes.size());
   }
   for (Note& note : notes) {
     // Signed zeros where the comparison must not tell them apart.
