@@ -142,7 +142,8 @@ done
 
 # 3. A library of small real files, one process per file over existing
 # outputs, serially and two at a time.
-if (cd "$work" && timeout 120 apt-get download pianobooster planetblupi-music-midi >/dev/null 2>&1); then
+packages=$(sed -n 's/^packages="\(.*\)"$/\1/p' tests/realfiles/run.sh)
+if (cd "$work" && timeout 120 apt-get download $packages >/dev/null 2>&1); then
   for deb in "$work"/*.deb; do dpkg-deb -x "$deb" "$work/real"; done
   find "$work/real" -iname '*.mid.gz' -exec gunzip -f {} +
   small=(tracksmith)
