@@ -312,6 +312,7 @@ struct MotifScratch::Buffers {
     // Only the hashes of windows within the matchable run are ever read.
     prefix_hash.resize(n * (longest >= kShortestWindow ? longest - kShortestWindow + 1 : 0));
     for (std::size_t i = 0; i < n; ++i) {
+      if (matchable_run[i] < kShortestWindow) continue;  // in no chain
       std::uint64_t hash = 0x243f6a8885a308d3ULL;
       for (std::size_t k = 0; k < matchable_run[i]; ++k) {
         // Normalised exactly as window matching computes it: 32-bit float
@@ -351,7 +352,10 @@ struct MotifScratch::Buffers {
   bool build(std::size_t length, std::size_t used_count) {
     const std::size_t n = matchable_run.size();
     if (n - used_count < 2 * length) return false;
-    const std::size_t slots = std::bit_ceil(std::max<std::size_t>(2 * windows_at_least[length], 16));
+    // No more windows are chained than are matchable, nor than start at a
+    // free note.
+    const std::size_t most = std::min<std::size_t>(windows_at_least[length], n - used_count);
+    const std::size_t slots = std::bit_ceil(std::max<std::size_t>(2 * most, 16));
     const std::size_t mask = slots - 1;
     std::fill_n(slot_last.begin(), slots, no_window);
     const std::uint64_t* const hashes = prefix_hash.data() + (length - kShortestWindow) * n;
