@@ -335,20 +335,20 @@ struct MotifScratch::Buffers {
 
   // Chains the windows of `length` notes by hash, in ascending index order:
   // windows are visited in that order and each is linked after the last one
-  // seen with its hash; `starts` lists the chained ones. A window holding a
-  // note that belongs to an occurrence already stays out of every chain, as
-  // notes only ever become used: it can match nothing at this length (this,
-  // with the table sized to match, took keep_on_rolling.mid below from 18.9
-  // to 17.8 million instructions). Returns
-  // false, chaining nothing, when fewer notes are free than two windows
-  // need; `used_count` is how many notes are used. One pass over the
-  // windows, counting the used notes of each as it slides, and a table sized
-  // from the windows that can be matchable at this length: against a pass
-  // for the free runs, one to count the chained windows and one to chain
-  // them, keep_on_rolling.mid (53 kB, openttd-openmsx) took 15.9 million
-  // instructions instead of 16.3 million, and the motif-1500 crafted file
-  // 481 million instead of 508 million (one thread) and 0.087 s of CPU
-  // instead of 0.100 s (medians of 11 alternating runs).
+  // seen with its hash; `starts` lists the chained ones. Returns false,
+  // chaining nothing, when fewer notes are free than two windows need
+  // (`used_count` notes are used).
+  //
+  // A window holding a note that belongs to an occurrence already stays out
+  // of every chain, as notes only ever become used: it can match nothing at
+  // this length. With the table sized to match, this took keep_on_rolling.mid
+  // (53 kB, openttd-openmsx) from 18.9 to 17.8 million instructions (one
+  // thread). The used notes are counted as the window slides, in the one
+  // pass that chains: against a pass for the free runs, one to count the
+  // chained windows and one to chain them, keep_on_rolling.mid took 15.9
+  // million instructions instead of 16.3 million, and the motif-1500 crafted
+  // file 481 million instead of 508 million and 0.087 s of CPU instead of
+  // 0.100 s (medians of 11 alternating runs).
   bool build(std::size_t length, std::size_t used_count) {
     const std::size_t n = matchable_run.size();
     if (n - used_count < 2 * length) return false;
