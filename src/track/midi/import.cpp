@@ -711,12 +711,12 @@ class UniqueNames {
 };
 
 // What one track gives: its notes (after motif extraction when it had
-// between 8 and 1,500), its placements and motifs, and what the merge in
-// file order needs for names and warnings.
+// between 8 and 1,500) and placements, or the text of its layer instead;
+// its motifs; and what the merge in file order needs for names and warnings.
 struct TrackOutcome {
   std::vector<song::Note> notes;
   std::optional<std::string> body;  // the layer's text, when written here
-  std::vector<song::MotifInstance> instances;
+  std::vector<song::MotifInstance> instances;  // empty when written here
   MotifTable motifs;
   std::optional<std::string> name;
   std::optional<smf::TrackDamage> damage;

@@ -43,9 +43,10 @@ struct ImportOptions {
   unsigned threads = 0;
   /// Write each layer's body as text on the thread that scanned its track,
   /// and free its notes and placements there (MidiImport::layer_bodies), so
-  /// that the notes of the whole file are never held at once. The layer of the file's last
-  /// track chunk stays whole: nothing comes between it and the end of the
-  /// import, so a writer may write it in pieces instead of holding its text.
+  /// that the notes of the whole file are never held at once. The layer of
+  /// the file's last track chunk stays whole: nothing comes between it and
+  /// the end of the import, so a writer may write it in pieces instead of
+  /// holding its text.
   bool write_layers = false;
 };
 
