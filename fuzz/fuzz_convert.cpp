@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A successful import always has a layer, so the document is never empty.
   if (whole->text.rfind("@import std:instruments\n", 0) != 0) __builtin_trap();
-  const auto model = track::midi::song_from_midi(bytes, track::midi::ImportOptions{1, false});
+  track::midi::ImportOptions import_options;
+  import_options.threads = 1;
+  const auto model = track::midi::song_from_midi(bytes, import_options);
   if (!model) __builtin_trap();
   std::string at_once;
   header_format::write_document(model->document, at_once);

@@ -55,6 +55,7 @@ common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t
   track::midi::ImportOptions import;
   import.threads = options.threads;
   import.write_layers = true;
+  import.chunk_done = options.input_part_done;
   auto imported = track::midi::song_from_midi(midi, import);
   if (!imported) return common::unexpected(std::move(imported.error()));
   if (options.input_done) options.input_done();

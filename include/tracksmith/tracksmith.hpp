@@ -75,6 +75,11 @@ struct ConvertOptions {
   /// written; from then on convert() no longer reads the input, so a caller
   /// may free it here to lower the peak memory.
   std::function<void()> input_done;
+  /// When set, called during the import with each part of the input that
+  /// convert() has finished reading (a track chunk once it is scanned), on
+  /// the thread that read it, so possibly from several threads at once: a
+  /// caller may give the memory of those bytes back before the import ends.
+  std::function<void(std::span<const std::uint8_t>)> input_part_done;
 };
 
 /// Converts the bytes of a Standard MIDI File into its .track document.

@@ -95,8 +95,8 @@ unsigned threads_from_environment() {
 
 /// Converts one input into one output and reports it.
 int convert_file(const std::string& input, const std::string& output, unsigned threads) {
-  std::string buffer;
-  if (const int error = read_input(input, buffer, kMaxInputBytes); error != 0) {
+  InputBytes bytes;
+  if (const int error = read_input(input, bytes, kMaxInputBytes); error != 0) {
     print("Reading " + input + ": " + os_error_text(error) + "\n");
     return 1;
   }
@@ -114,9 +114,14 @@ int convert_file(const std::string& input, const std::string& output, unsigned t
   };
   ConvertOptions options;
   options.threads = threads;
-  // The input buffer goes before the text is made (27 MB file: 274 MiB peak
-  // against 289 MiB when it is kept to the end).
-  options.input_done = [&buffer] { std::string().swap(buffer); };
+  // The input goes before the text is made (27 MB file: 274 MiB peak
+  // against 289 MiB when it is kept to the end), and each track chunk's
+  // pages as soon as it is scanned, while the layers already written wait
+  // for the end of the import: the 27 MB file then peaked at 134 MiB
+  // instead of 159 MiB on 2 cores (120 instead of 143 MiB on one), in the
+  // same 0.22 s (medians of 5 alternating runs).
+  options.input_done = [&bytes] { bytes.clear(); };
+  options.input_part_done = [&bytes](std::span<const std::uint8_t> part) { bytes.release(part); };
   // A new file takes finished text while the rest is made, so the whole
   // document is never held at once. Small pieces gather in `staged` and go
   // out together; a large one goes out from where it stands.
@@ -147,8 +152,7 @@ int convert_file(const std::string& input, const std::string& output, unsigned t
     delete kept;
     kept = new track::midi::MidiImport(std::move(model));
   };
-  const auto converted = tracksmith::convert(
-      std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), buffer.size()), options);
+  const auto converted = tracksmith::convert(bytes.bytes(), options);
   if (!converted) {
     for (const auto& warning : converted.error().warnings) print("Warning: " + warning + "\n");
     print("Importing " + input + ": " + converted.error().text() + "\n");

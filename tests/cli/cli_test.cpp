@@ -610,12 +610,13 @@ TEST_F(Cli, InputSizeLimit) {
     } else {
       spit(path, content);
     }
-    std::string bytes = "left over";
-    const int error = cli::read_input(path.string(), bytes, kLimit);
+    cli::InputBytes input;
+    ASSERT_EQ(cli::read_input(__FILE__, input, kLimit), 0);  // something to replace
+    const int error = cli::read_input(path.string(), input, kLimit);
     if (feeder.joinable()) feeder.join();
     EXPECT_EQ(error, c.error) << where;
     if (c.error == 0) {
-      EXPECT_TRUE(bytes == std::string(content.begin(), content.end())) << where;
+      EXPECT_TRUE(std::ranges::equal(input.bytes(), content)) << where;
     }
   }
 }
@@ -625,6 +626,26 @@ TEST_F(Cli, TwoRunsGiveIdenticalBytes) {
   ASSERT_EQ(run_tool(dir_, {"x.mid", "a.track"}).status, 0);
   ASSERT_EQ(run_tool(dir_, {"x.mid", "b.track"}).status, 0);
   EXPECT_EQ(slurp(dir_ / "a.track"), slurp(dir_ / "b.track"));
+}
+
+// Giving back a converted part of the input frees only the pages that lie
+// wholly within it: the bytes around it, which other tracks may still be
+// reading, stay as they were.
+TEST_F(Cli, ReleasingPartOfTheInputKeepsItsNeighbours) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  Bytes content(5 * page + 123);
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(1 + i % 251);
+  spit(dir_ / "in.bin", content);
+  cli::InputBytes input;
+  ASSERT_EQ(cli::read_input((dir_ / "in.bin").string(), input, 1u << 30), 0);
+  const std::size_t from = page + 10;
+  const std::size_t to = 4 * page - 10;
+  input.release(input.bytes().subspan(from, to - from));
+  input.release(input.bytes().subspan(4 * page + 1, 20));  // no whole page: nothing given back
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    const bool freed = i >= 2 * page && i < 3 * page;
+    ASSERT_EQ(input.bytes()[i], freed ? 0 : content[i]) << "byte " << i;
+  }
 }
 
 // A pipe has no size to read up front: the input is read to its end in

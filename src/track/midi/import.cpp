@@ -942,6 +942,7 @@ common::Result<MidiImport, MidiImportError> song_from_midi(std::span<const std::
         const std::size_t chunk = first + k;
         scan_track(scan, scratch, framed->chunks[chunk], static_cast<std::uint32_t>(chunk + 1),
                    options.write_layers && chunk + 1 < framed->chunks.size(), window[k]);
+        if (options.chunk_done) options.chunk_done(framed->chunks[chunk].data);
       }
       // Out of tracks: the list lent to each layer goes now, while the
       // other workers may still scan.

@@ -4,6 +4,7 @@
 // result. Entry point: song_from_midi().
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -48,6 +49,11 @@ struct ImportOptions {
   /// the end of the import, so a writer may write it in pieces instead of
   /// holding its text.
   bool write_layers = false;
+  /// When set, called with each track chunk's bytes once its scan is done,
+  /// on the thread that scanned it, so possibly from several threads at
+  /// once. The import reads those bytes no more: a caller may give their
+  /// memory back while the other tracks are still read.
+  std::function<void(std::span<const std::uint8_t>)> chunk_done;
 };
 
 /// Imports the bytes of a Standard MIDI File (or an RMID wrapper of one).
