@@ -1,7 +1,7 @@
 // The conversion driver: one pass of read, import, warn, write, report.
-// Nothing reaches the output path before the whole document is made (a
-// replaced file gets its new text under another name first), and every
-// failure ends the run with one line and status 1.
+// A file's new text takes the output's name only once the whole document is
+// made (it goes under another name first), and every failure ends the run
+// with one line and status 1.
 
 #include "tracksmith/cli/driver.hpp"
 
@@ -122,8 +122,8 @@ int convert_file(const std::string& input, const std::string& output, unsigned t
   // same 0.22 s (medians of 5 alternating runs).
   options.input_done = [&bytes] { bytes.clear(); };
   options.input_part_done = [&bytes](std::span<const std::uint8_t> part) { bytes.release(part); };
-  // A new file takes finished text while the rest is made, so the whole
-  // document is never held at once. Small pieces gather in `staged` and go
+  // A new file, a device or a pipe takes finished text while the rest is
+  // made, so the whole document is never held at once. Small pieces gather in `staged` and go
   // out together; a large one goes out from where it stands.
   std::string staged;
   options.drain = [&](std::string_view finished) -> std::size_t {
@@ -239,7 +239,8 @@ int run(int argc, char** argv) {
     return run_arguments(argc, argv);
   } catch (const std::bad_alloc&) {
     // A file too large for this machine's memory is a failure like any other:
-    // one line and status 1, and nothing written (the write comes last).
+    // one line and status 1, and no file replaced (a device or a pipe may
+    // have taken part of the text).
     print("tracksmith: out of memory\n");
     return 1;
   }

@@ -188,7 +188,10 @@ int OutputFile::open(const std::string& path) {
   // offset, with its flags (">> log" appends), and never cut.
   if (const int held = named_descriptor(path); held >= 0) {
     fd_ = ::fcntl(held, F_DUPFD_CLOEXEC, 3);
-    return fd_ >= 0 ? 0 : errno;
+    if (fd_ < 0) return errno;
+    struct stat info {};
+    stream_ = ::fstat(fd_, &info) == 0 && !S_ISREG(info.st_mode);
+    return 0;
   }
   if (!S_ISREG(existing.st_mode)) return open_in_place(path);
   // Any other path under /dev or /proc names a descriptor that someone
@@ -226,7 +229,11 @@ int OutputFile::open_in_place(const std::string& target) {
   if (fd_ < 0) return errno;
   struct stat info {};
   if (::fstat(fd_, &info) != 0) return errno;
-  if (S_ISREG(info.st_mode)) old_size_ = static_cast<std::uint64_t>(info.st_size);
+  if (S_ISREG(info.st_mode)) {
+    old_size_ = static_cast<std::uint64_t>(info.st_size);
+  } else {
+    stream_ = true;
+  }
   return 0;
 }
 

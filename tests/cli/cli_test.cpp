@@ -670,7 +670,7 @@ TEST_F(Cli, InputFromAPipeReadsToTheEnd) {
 // The output file holds exactly the document the writers produce for the
 // file, also when the text is larger than the input (its buffer grows), far
 // smaller than it (the input's bytes must not show through), and several
-// MiB long (written in pieces).
+// MiB long (written in pieces), into a new file and into a pipe.
 TEST_F(Cli, OutputIsTheWholeDocumentWhateverItsSize) {
   struct Case {
     const char* name;
@@ -713,6 +713,11 @@ TEST_F(Cli, OutputIsTheWholeDocumentWhateverItsSize) {
     const std::string written = slurp(dir_ / "out.track");
     EXPECT_EQ(written.size(), expected.size()) << c.name;
     EXPECT_TRUE(written == expected) << c.name;
+    // A pipe takes the same text, in the same pieces.
+    const Outcome piped = run_tool(
+        dir_, {"-c", std::string("exec ") + TRACKSMITH_BINARY + " in.mid /dev/stdout | cat > piped"}, "/bin/sh");
+    ASSERT_EQ(piped.status, 0) << c.name << ": " << piped.err;
+    EXPECT_TRUE(slurp(dir_ / "piped") == expected) << c.name;
   }
 }
 

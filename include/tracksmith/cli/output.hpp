@@ -41,11 +41,13 @@ class OutputFile {
   /// existing one to replace it (the old file is then kept as it is).
   bool no_new_file() const { return no_new_file_; }
 
-  /// True for a new file nobody sees yet: it may take the text in pieces
-  /// before the whole text exists. Anything else takes it only when it is
-  /// whole, so that a failure while making it leaves nothing half-written
-  /// where someone can see it.
-  bool takes_pieces() const { return !temporary_.empty(); }
+  /// True where the text may go in pieces before the whole of it exists: a
+  /// new file nobody sees yet, and a device, pipe or socket, which has no
+  /// old text to lose (the text is made once the input is imported, so only
+  /// running out of memory can stop it half-way, and the exit status then
+  /// says so). A regular file written in place takes the text only when it
+  /// is whole, so that a failure while making it leaves the old text whole.
+  bool takes_pieces() const { return !temporary_.empty() || stream_; }
 
   /// Appends `text` to what was written so far; returns 0 or errno.
   int write(std::string_view text);
@@ -64,6 +66,7 @@ class OutputFile {
   std::string target_;     ///< the path, or the file a link at it leads to
   std::string temporary_;  ///< the new file while it does not have the target's name
   std::uint64_t old_size_ = 0;  ///< an existing regular file written in place
+  bool stream_ = false;         ///< a device, pipe or socket
   std::uint64_t written_ = 0;
 };
 
