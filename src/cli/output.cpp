@@ -105,6 +105,12 @@ int named_descriptor(const std::string& path) {
   return fd >= 0 && ::fcntl(fd, F_GETFD) >= 0 ? fd : -1;
 }
 
+/// A character device, a pipe or a socket: what it takes is gone at once,
+/// with no old text in it that a half-made document could spoil.
+bool is_stream(const struct stat& info) {
+  return S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+}
+
 // The new file while it does not have the target's name, for an
 // interrupting signal to remove: a copy of its name in room that is never
 // freed, and whether it is there.
@@ -190,7 +196,7 @@ int OutputFile::open(const std::string& path) {
     fd_ = ::fcntl(held, F_DUPFD_CLOEXEC, 3);
     if (fd_ < 0) return errno;
     struct stat info {};
-    stream_ = ::fstat(fd_, &info) == 0 && !S_ISREG(info.st_mode);
+    stream_ = ::fstat(fd_, &info) == 0 && is_stream(info);
     return 0;
   }
   if (!S_ISREG(existing.st_mode)) return open_in_place(path);
@@ -229,11 +235,8 @@ int OutputFile::open_in_place(const std::string& target) {
   if (fd_ < 0) return errno;
   struct stat info {};
   if (::fstat(fd_, &info) != 0) return errno;
-  if (S_ISREG(info.st_mode)) {
-    old_size_ = static_cast<std::uint64_t>(info.st_size);
-  } else {
-    stream_ = true;
-  }
+  if (S_ISREG(info.st_mode)) old_size_ = static_cast<std::uint64_t>(info.st_size);
+  stream_ = is_stream(info);
   return 0;
 }
 

@@ -42,11 +42,12 @@ class OutputFile {
   bool no_new_file() const { return no_new_file_; }
 
   /// True where the text may go in pieces before the whole of it exists: a
-  /// new file nobody sees yet, and a device, pipe or socket, which has no
-  /// old text to lose (the text is made once the input is imported, so only
-  /// running out of memory can stop it half-way, and the exit status then
-  /// says so). A regular file written in place takes the text only when it
-  /// is whole, so that a failure while making it leaves the old text whole.
+  /// new file nobody sees yet, and a character device, pipe or socket,
+  /// which has no old text to lose (the text is made once the input is
+  /// imported, so only running out of memory can stop it half-way, and the
+  /// exit status then says so). A regular file or block device written in
+  /// place takes the text only when it is whole, so that a failure while
+  /// making it leaves the old text whole.
   bool takes_pieces() const { return !temporary_.empty() || stream_; }
 
   /// Appends `text` to what was written so far; returns 0 or errno.
@@ -66,7 +67,7 @@ class OutputFile {
   std::string target_;     ///< the path, or the file a link at it leads to
   std::string temporary_;  ///< the new file while it does not have the target's name
   std::uint64_t old_size_ = 0;  ///< an existing regular file written in place
-  bool stream_ = false;         ///< a device, pipe or socket
+  bool stream_ = false;         ///< a character device, pipe or socket
   std::uint64_t written_ = 0;
 };
 
