@@ -356,6 +356,13 @@ struct MotifScratch::Buffers {
       for (std::size_t k = 0; k < kShortestWindow; ++k) hash = extend(hash, i, k);
       prefix_hash[i] = hash;
     }
+    // A track of 8 or 9 notes tries one length only, whose chaining tells
+    // as much: it is not sifted first (the crafted motif-8 file, 21,977
+    // such tracks: 413.3 million instructions instead of 420.9 million).
+    if (longest == kShortestWindow) {
+      for (const std::uint32_t i : candidates) reach[i] = matchable_run[i];
+      return;
+    }
     for (std::size_t length = kShortestWindow;; ++length) {
       std::uint64_t* const row = prefix_hash.data() + (length - kShortestWindow) * n;
       const std::size_t before = candidates.size();
