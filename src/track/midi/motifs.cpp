@@ -270,7 +270,8 @@ struct MotifScratch::Buffers {
   std::vector<std::uint8_t> used;
   std::vector<std::size_t> positions;
 
-  // Hashes the windows of a track, every length up to `longest_length`.
+  // Hashes the windows of a track that may match another, every length up
+  // to `longest_length`, and counts them per length.
   void hash_windows(const std::vector<song::Note>& notes, std::size_t longest_length) {
     longest = longest_length;
     const std::size_t n = notes.size();
@@ -411,6 +412,7 @@ struct MotifScratch::Buffers {
     }
     candidates.resize(kept);
   }
+
   // Chains the windows of `length` notes by hash, in ascending index order:
   // windows are visited in that order and each is linked after the last one
   // seen with its hash; `starts` lists the chained ones. Returns false,
