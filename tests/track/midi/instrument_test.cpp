@@ -50,6 +50,8 @@ TEST(ChooseSound, FollowsDrumMapNameAndProgram) {
       {3, 60, std::string("Tri_Bass"), 0, "tri_bass"},
       {0, 60, std::string("Riser"), 0, "riser"},
       {0, 60, std::string("FURIN"), 0, "furin"},
+      {0, 60, std::string("Sax"), 0, "sax"},               // the shortest names
+      {0, 60, std::string("Noise_Hit"), 0, "noise_hit"},   // and the longest
       // Anything short of a whole match falls through to the program.
       {0, 60, std::string("Bass 1"), 0, "piano"},
       {0, 60, std::string("Slap Bass"), 48, "strings"},
