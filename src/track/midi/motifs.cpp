@@ -334,7 +334,7 @@ struct MotifScratch::Buffers {
   // 46 kB, openttd-openmsx: 10.2 instead of 15.8 million) and 0.166 s
   // instead of 0.174 s, one process each (medians of 30 alternating
   // rounds); the crafted motif-1500 file, where nearly every window keeps
-  // sharing, 461 million instead of 449 million.
+  // sharing, 459 million instead of 446 million (one thread).
   void find_reach(const std::vector<song::Note>& notes) {
     const std::size_t n = notes.size();
     reach.assign(n, 0);
