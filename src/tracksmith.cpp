@@ -59,6 +59,7 @@ common::Result<Conversion, ConversionError> convert(std::span<const std::uint8_t
   auto imported = track::midi::song_from_midi(midi, import);
   if (!imported) return common::unexpected(std::move(imported.error()));
   if (options.input_done) options.input_done();
+  if (options.warnings_done) options.warnings_done(imported->warnings);
 
   Conversion conversion;
   conversion.warnings = std::move(imported->warnings);

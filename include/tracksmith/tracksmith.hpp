@@ -80,6 +80,11 @@ struct ConvertOptions {
   /// the thread that read it, so possibly from several threads at once: a
   /// caller may give the memory of those bytes back before the import ends.
   std::function<void(std::span<const std::uint8_t>)> input_part_done;
+  /// When set, called once with the warnings as soon as the import has
+  /// made them, before any text is made or offered to the drain, so that a
+  /// caller who passes the text on while it is made can report them first.
+  /// Conversion::warnings holds them all the same.
+  std::function<void(const std::vector<std::string>& warnings)> warnings_done;
 };
 
 /// Converts the bytes of a Standard MIDI File into its .track document.

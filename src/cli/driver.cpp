@@ -19,6 +19,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "tracksmith/cli/input.hpp"
 #include "tracksmith/cli/output.hpp"
@@ -122,6 +123,11 @@ int convert_file(const std::string& input, const std::string& output, unsigned t
   // 0.22 s against 0.23 s (medians of 5 alternating runs).
   options.input_done = [&bytes] { bytes.clear(); };
   options.input_part_done = [&bytes](std::span<const std::uint8_t> part) { bytes.release(part); };
+  // The warnings come before the document, also where a pipe takes its
+  // first pieces while the rest is made.
+  options.warnings_done = [](const std::vector<std::string>& warnings) {
+    for (const auto& warning : warnings) print("Warning: " + warning + "\n");
+  };
   // A new file, a device or a pipe takes finished text while the rest is
   // made, so the whole document is never held at once. Small pieces gather in `staged` and go
   // out together; a large one goes out from where it stands.
@@ -158,7 +164,6 @@ int convert_file(const std::string& input, const std::string& output, unsigned t
     print("Importing " + input + ": " + converted.error().text() + "\n");
     return 1;
   }
-  for (const auto& warning : converted->warnings) print("Warning: " + warning + "\n");
   open_output();
   if (out.refused()) {
     print("Writing " + output + ": refusing to replace a MIDI file\n");

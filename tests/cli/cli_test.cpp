@@ -412,6 +412,24 @@ TEST_F(Cli, WarningsComeBeforeTheSuccessLine) {
   EXPECT_FALSE(fs::exists(dir_ / "ignored"));
 }
 
+// A pipe takes a long document in pieces while it is made; the warnings
+// still come first.
+TEST_F(Cli, WarningsComeBeforeADocumentThatGoesOutInPieces) {
+  TrackBuilder conductor;
+  conductor.tempo(500000).tempo(400000, 960).end();
+  TrackBuilder notes;
+  for (int i = 0; i < 20000; ++i) notes.note_on(1, 0, 40 + i % 40, 100).note_off(60, 0, 40 + i % 40);
+  spit(dir_ / "long.mid", MidiBuilder().track(conductor).track(notes.end()).bytes());
+  const Outcome r = run_tool(
+      dir_, {"-c", std::string("exec ") + TRACKSMITH_BINARY + " long.mid /dev/stdout 2>&1 | cat > both"}, "/bin/sh");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string both = slurp(dir_ / "both");
+  ASSERT_GT(both.size(), 4u << 16);  // several pieces
+  EXPECT_EQ(both.rfind("Warning: 2 tempo events; using the first, tempo changes are dropped\n"
+                       "@import std:instruments\n", 0), 0u)
+      << both.substr(0, 200);
+}
+
 TEST_F(Cli, DamagedTrackIsReportedAsAWarning) {
   TrackBuilder damaged;
   damaged.note_on(0, 0, 60, 100).note_off(480, 0, 60).raw({0x00, 0x90, 0x3C, 0x9C});
