@@ -31,7 +31,6 @@ std::size_t page_size() {
 }  // namespace
 
 void InputBytes::release(std::span<const std::uint8_t> part) noexcept {
-  if (part.empty()) return;
   const std::size_t page = page_size();
   const auto begin = reinterpret_cast<std::uintptr_t>(part.data());
   const std::uintptr_t first = (begin + page - 1) / page * page;

@@ -629,7 +629,8 @@ TEST_F(Cli, InputSizeLimit) {
       spit(path, content);
     }
     cli::InputBytes input;
-    ASSERT_EQ(cli::read_input(__FILE__, input, kLimit), 0);  // something to replace
+    spit(dir_ / "earlier.bin", Bytes(5000, 0x55));
+    ASSERT_EQ(cli::read_input((dir_ / "earlier.bin").string(), input, kLimit), 0);  // something to replace
     const int error = cli::read_input(path.string(), input, kLimit);
     if (feeder.joinable()) feeder.join();
     EXPECT_EQ(error, c.error) << where;
